@@ -1,0 +1,22 @@
+// The extension's settings: seven DWORD values under
+// HKEY_LOCAL_MACHINE\Software\Quorvane\Shellex.
+#pragma once
+#include <windows.h>
+
+#define QV_SETTINGS_KEY "Software\\Quorvane\\Shellex"
+
+struct qv_config {
+    // The loader walks these in declaration order, in step with the
+    // registry value names: keep the two in the same order.
+    DWORD OnlyAllowedOnDesktop;
+    DWORD MaxMenuItems;
+    DWORD HideItemNormalOnDesktop;
+    DWORD HideItemNormalOnExplorer;
+    DWORD HideItemLogo;
+    DWORD HideItemDotDot;
+    DWORD HideFileExtension;
+
+    // Writes the defaults, then overrides each field whose registry value
+    // exists and is a REG_DWORD.
+    void load();
+};

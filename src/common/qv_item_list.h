@@ -1,0 +1,42 @@
+// Storage of a folder listing: a pool of NUL-terminated wide names and an
+// array of (name offset, bitmap) records.
+#pragma once
+#include <windows.h>
+#include <stddef.h>
+
+struct qv_entry {
+    UINT64 name_offset;  // index in the pool of the name's first character
+    HBITMAP bitmap;      // owned by the list; may be null
+};
+
+// A completed listing keeps one uncounted sentinel record at entries[entry_count]
+// whose name_offset is one past the last counted name's NUL.
+struct qv_item_list {
+    WCHAR *pool;
+    UINT64 pool_used;      // characters in use, NULs included
+    UINT64 pool_capacity;  // characters allocated
+    qv_entry *entries;
+    UINT64 entry_count;
+    UINT64 entry_capacity;
+};
+
+// Capacity that an array of `capacity` elements of `elem_size` bytes, with
+// `used` in use, must grow to so that `needed` more fit.  Returns 0 when the
+// sizes overflow; returns `capacity` itself when it is already large enough.
+UINT64 list_grown_capacity(UINT64 used, UINT64 capacity, UINT64 needed, size_t elem_size);
+
+void list_clear(qv_item_list *list);
+// Appends a name of `len` characters (no NUL needed) and a record for it.
+// Returns nonzero when appended; a failed growth leaves the list as it was.
+int list_append_name(qv_item_list *list, const WCHAR *name, UINT64 len);
+// Widens ANSI `text` with the ANSI code page and appends it.
+int list_append_ansi(qv_item_list *list, const char *text);
+// Makes room for `chars` more characters and `records` more records;
+// failures are ignored.
+void list_reserve(qv_item_list *list, UINT64 chars, UINT64 records);
+
+// Name of entry i (NUL-terminated inside the pool).
+inline WCHAR *list_name(const qv_item_list *list, UINT64 i)
+{
+    return list->pool + list->entries[i].name_offset;
+}

@@ -1,0 +1,49 @@
+// The extension object: the one COM class of the module.
+#pragma once
+#include <windows.h>
+#include <shlobj.h>
+#include "qv_config.h"
+#include "qv_item_list.h"
+
+// IShellExtInit is the primary base: its pointer is the object's identity.
+// The IContextMenu side's IUnknown methods are this-adjusting thunks that
+// forward to the same implementation.
+class qv_shellex : public IShellExtInit, public IContextMenu {
+public:
+    // Allocates from the process heap (zeroed), reference count 1, and raises
+    // OutstandingObjects.  Returns null when out of memory.
+    static qv_shellex *create();
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IShellExtInit
+    STDMETHODIMP Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject *pdtobj, HKEY hkeyProgID) override;
+
+    // Follows Initialize in the IShellExtInit vtable.
+    virtual ~qv_shellex();
+
+    // IContextMenu
+    STDMETHODIMP QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags) override;
+    STDMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO *pici) override;
+    STDMETHODIMP GetCommandString(UINT_PTR idCmd, UINT uType, UINT *pReserved, CHAR *pszName, UINT cchMax) override;
+
+    // True once Initialize has taken a path from a selection.
+    bool initialized() const { return path[0] != 0; }
+
+    ULONG refcount;
+    WCHAR path[MAX_PATH];  // the selected item, or the target of a shortcut
+    qv_config config;
+    qv_item_list list;
+    DWORD is_dir;
+    DWORD is_lnk;
+    DWORD desktop_ok;
+    HMENU menu;       // the menu being filled
+    int inserted;     // items placed in `menu` so far: the next position
+    int per_column;   // items per menu column
+
+private:
+    qv_shellex();
+};

@@ -1,0 +1,57 @@
+// Lifetime and interfaces of the extension object.
+#include <new>
+#include "../common/module_state.h"
+#include "../common/qv_shellex.h"
+
+qv_shellex *qv_shellex::create()
+{
+    // Zeroed, so that every field is defined before Initialize runs.
+    void *memory = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(qv_shellex));
+    if (!memory)
+        return NULL;
+    return new (memory) qv_shellex();
+}
+
+qv_shellex::qv_shellex() : refcount(1)
+{
+    InterlockedIncrement(&OutstandingObjects);
+}
+
+qv_shellex::~qv_shellex()
+{
+    if (g_active_ext == this)
+        g_active_ext = NULL;
+    list_clear(&list);
+    qv_cleanup_hook();
+    InterlockedDecrement(&OutstandingObjects);
+}
+
+STDMETHODIMP qv_shellex::QueryInterface(REFIID riid, void **ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = NULL;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IShellExtInit))
+        *ppv = static_cast<IShellExtInit *>(this);
+    else if (IsEqualIID(riid, IID_IContextMenu))
+        *ppv = static_cast<IContextMenu *>(this);
+    else
+        return E_NOINTERFACE;
+    static_cast<IUnknown *>(*ppv)->AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) qv_shellex::AddRef()
+{
+    return ++refcount;
+}
+
+STDMETHODIMP_(ULONG) qv_shellex::Release()
+{
+    ULONG count = --refcount;
+    if (count != 0)
+        return count;
+    this->~qv_shellex();
+    HeapFree(GetProcessHeap(), 0, this);
+    return 0;
+}

@@ -1,0 +1,90 @@
+// The class factory and the COM entry points DllGetClassObject and
+// DllCanUnloadNow.
+#include <windows.h>
+#include <string.h>
+#include "../common/module_state.h"
+#include "../common/qv_clsid.h"
+#include "../common/qv_shellex.h"
+#include "../common/trace.h"
+
+// {A65B95B4-BB43-405A-8E48-FDD52A33F8AB}
+const CLSID CLSID_QuorvaneShellex = {
+    0xa65b95b4, 0xbb43, 0x405a, {0x8e, 0x48, 0xfd, 0xd5, 0x2a, 0x33, 0xf8, 0xab}};
+
+// One static factory; its reference count is OutstandingObjects itself, so a
+// factory reference keeps the module loaded like a live object does.
+class qv_class_factory_t : public IClassFactory {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        trace("QueryInterface: ppReturn=%p\n", (void *)ppv);
+        *ppv = NULL;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory))
+            *ppv = static_cast<IClassFactory *>(this);
+        trace("QueryInterface: *ppReturn=%p\n", *ppv);
+        if (!*ppv)
+            return E_NOINTERFACE;
+        trace("QueryInterface: pUnk=%p\n", *ppv);
+        static_cast<IUnknown *>(*ppv)->AddRef();
+        return S_OK;
+    }
+
+    STDMETHODIMP_(ULONG) AddRef() override
+    {
+        return (ULONG)InterlockedIncrement(&OutstandingObjects);
+    }
+
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        return (ULONG)InterlockedDecrement(&OutstandingObjects);
+    }
+
+    STDMETHODIMP CreateInstance(IUnknown *outer, REFIID riid, void **ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = NULL;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        qv_shellex *object = qv_shellex::create();
+        if (!object)
+            return E_OUTOFMEMORY;
+        // On an unsupported interface this Release destroys the object again.
+        HRESULT hr = object->QueryInterface(riid, ppv);
+        object->Release();
+        return hr;
+    }
+
+    STDMETHODIMP LockServer(BOOL lock) override
+    {
+        if (lock)
+            InterlockedIncrement(&OutstandingObjects);
+        else
+            InterlockedDecrement(&OutstandingObjects);
+        return S_OK;
+    }
+};
+
+static qv_class_factory_t qv_class_factory;
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void **ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = NULL;
+    if (memcmp(&rclsid, &CLSID_QuorvaneShellex, sizeof(CLSID)) != 0)
+        return CLASS_E_CLASSNOTAVAILABLE;
+    return qv_class_factory.QueryInterface(riid, ppv);
+}
+
+extern "C" HRESULT WINAPI DllCanUnloadNow(void)
+{
+    trace("DllCanUnloadNow: g_hhook=%p g_hhook3=%p OutstandingObjects=%d\n",
+          (void *)g_hhook, (void *)g_hhook3, (int)OutstandingObjects);
+    // Hooks of any thread keep the module: their procedures live in it.
+    if (qv_installed_hooks() != 0 || OutstandingObjects != 0)
+        return S_FALSE;
+    return S_OK;
+}

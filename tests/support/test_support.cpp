@@ -1,0 +1,283 @@
+#include "test_support.h"
+#include <shlwapi.h>
+#include <stdio.h>
+
+std::wstring test_bin_dir()
+{
+    wchar_t buffer[MAX_PATH];
+    DWORD n = GetModuleFileNameW(NULL, buffer, MAX_PATH);
+    std::wstring path(buffer, n);
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+std::wstring test_dll_path()
+{
+    return test_bin_dir() + L"\\quorvane-shellex.dll";
+}
+
+temp_dir::temp_dir(const wchar_t *tag)
+{
+    static LONG counter;
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    wchar_t name[64];
+    swprintf(name, 64, L"%ls-%lu-%ld", tag, GetCurrentProcessId(), InterlockedIncrement(&counter));
+    path_ = std::wstring(base) + name;
+    if (!path_.empty() && path_.back() == L'\\')
+        path_.pop_back();
+    remove_tree(path_);
+    CreateDirectoryW(path_.c_str(), NULL);
+}
+
+temp_dir::~temp_dir()
+{
+    remove_tree(path_);
+}
+
+bool write_file(const std::wstring &path, const std::string &content)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, content.data(), (DWORD)content.size(), &written, NULL);
+    CloseHandle(file);
+    return ok && written == content.size();
+}
+
+bool make_dir(const std::wstring &path)
+{
+    return CreateDirectoryW(path.c_str(), NULL) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+void remove_tree(const std::wstring &path)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring child = path + L"\\" + name;
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                remove_tree(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(path.c_str());
+}
+
+std::string read_file(const std::wstring &path)
+{
+    std::string content;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return content;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, NULL) && got)
+        content.append(buffer, got);
+    CloseHandle(file);
+    return content;
+}
+
+IDataObject *shell_data_object(const std::vector<std::wstring> &paths)
+{
+    if (paths.empty())
+        return nullptr;
+    std::vector<PIDLIST_ABSOLUTE> absolute;
+    for (const std::wstring &p : paths) {
+        PIDLIST_ABSOLUTE pidl = nullptr;
+        if (FAILED(SHParseDisplayName(p.c_str(), NULL, &pidl, 0, NULL)) || !pidl) {
+            for (PIDLIST_ABSOLUTE a : absolute)
+                CoTaskMemFree(a);
+            return nullptr;
+        }
+        absolute.push_back(pidl);
+    }
+    IShellFolder *parent = nullptr;
+    PCUITEMID_CHILD child = nullptr;
+    IDataObject *object = nullptr;
+    if (SUCCEEDED(SHBindToParent(absolute[0], IID_IShellFolder, (void **)&parent, &child))) {
+        std::vector<PCUITEMID_CHILD> children;
+        for (PIDLIST_ABSOLUTE a : absolute)
+            children.push_back(ILFindLastID(a));
+        parent->GetUIObjectOf(NULL, (UINT)children.size(), children.data(), IID_IDataObject, NULL, (void **)&object);
+        parent->Release();
+    }
+    for (PIDLIST_ABSOLUTE a : absolute)
+        CoTaskMemFree(a);
+    return object;
+}
+
+namespace {
+// Minimal data object holding one CF_HDROP list.
+class hdrop_object : public IDataObject {
+public:
+    explicit hdrop_object(HGLOBAL drop) : refs_(1), drop_(drop) {}
+    virtual ~hdrop_object() { GlobalFree(drop_); }
+    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
+    {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
+            *ppv = this;
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        ULONG n = --refs_;
+        if (!n)
+            delete this;
+        return n;
+    }
+    STDMETHODIMP GetData(FORMATETC *format, STGMEDIUM *medium) override
+    {
+        if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL))
+            return DV_E_FORMATETC;
+        SIZE_T size = GlobalSize(drop_);
+        HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
+        memcpy(GlobalLock(copy), GlobalLock(drop_), size);
+        GlobalUnlock(copy);
+        GlobalUnlock(drop_);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = copy;
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    STDMETHODIMP GetDataHere(FORMATETC *, STGMEDIUM *) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC *format) override { return format->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC; }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC *, FORMATETC *out) override
+    {
+        out->ptd = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP SetData(FORMATETC *, STGMEDIUM *, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC **out) override
+    {
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP DAdvise(FORMATETC *, DWORD, IAdviseSink *, DWORD *) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA **) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+    ULONG refs_;
+    HGLOBAL drop_;
+};
+} // namespace
+
+IDataObject *hdrop_data_object(const std::vector<std::wstring> &paths)
+{
+    size_t chars = 1;
+    for (const std::wstring &p : paths)
+        chars += p.size() + 1;
+    HGLOBAL drop = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    if (!drop)
+        return nullptr;
+    DROPFILES *header = (DROPFILES *)GlobalLock(drop);
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    wchar_t *names = (wchar_t *)(header + 1);
+    for (const std::wstring &p : paths) {
+        memcpy(names, p.c_str(), (p.size() + 1) * sizeof(wchar_t));
+        names += p.size() + 1;
+    }
+    *names = 0;
+    GlobalUnlock(drop);
+    return new hdrop_object(drop);
+}
+
+DWORD run_process(const std::wstring &command_line, DWORD timeout_ms)
+{
+    std::vector<wchar_t> line(command_line.begin(), command_line.end());
+    line.push_back(0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return (DWORD)-1;
+    DWORD code = (DWORD)-1;
+    if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    else
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+DWORD run_regsvr32(const std::wstring &dll, const wchar_t *extra)
+{
+    std::wstring line = L"regsvr32.exe /s ";
+    line += extra;
+    if (*extra)
+        line += L" ";
+    line += L"\"" + dll + L"\"";
+    return run_process(line);
+}
+
+bool reg_key_exists(HKEY root, const std::wstring &key)
+{
+    HKEY handle;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+bool reg_read_string(HKEY root, const std::wstring &key, const wchar_t *name, std::wstring *value, DWORD *type)
+{
+    wchar_t buffer[2048];
+    DWORD size = sizeof(buffer) - sizeof(wchar_t);
+    DWORD got_type = 0;
+    if (SHGetValueW(root, key.c_str(), name, &got_type, buffer, &size) != ERROR_SUCCESS)
+        return false;
+    buffer[size / sizeof(wchar_t)] = 0;
+    if (value)
+        *value = buffer;
+    if (type)
+        *type = got_type;
+    return true;
+}
+
+bool reg_set_value(HKEY root, const std::wstring &key, const wchar_t *name, DWORD type, const void *data, DWORD size)
+{
+    return SHSetValueW(root, key.c_str(), name, type, data, size) == ERROR_SUCCESS;
+}
+
+bool reg_set_dword(HKEY root, const std::wstring &key, const wchar_t *name, DWORD value)
+{
+    return reg_set_value(root, key, name, REG_DWORD, &value, sizeof(value));
+}
+
+void reg_delete_tree(HKEY root, const std::wstring &key)
+{
+    SHDeleteKeyW(root, key.c_str());
+}
+
+static const wchar_t settings_key[] = L"Software\\Quorvane\\Shellex";
+
+settings_scope::settings_scope()
+{
+    reg_delete_tree(HKEY_LOCAL_MACHINE, settings_key);
+}
+
+settings_scope::~settings_scope()
+{
+    reg_delete_tree(HKEY_LOCAL_MACHINE, settings_key);
+}
+
+void settings_scope::set(const wchar_t *name, DWORD value)
+{
+    reg_set_dword(HKEY_LOCAL_MACHINE, settings_key, name, value);
+}

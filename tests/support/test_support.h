@@ -1,0 +1,64 @@
+// Helpers shared by the test programs: files and folders, the registry,
+// shell data objects and the built module.
+#pragma once
+#include <windows.h>
+#include <shlobj.h>
+#include <string>
+#include <vector>
+
+// Folder of the running test program (ends without a backslash).
+std::wstring test_bin_dir();
+// Full path of the built quorvane-shellex.dll beside the test program.
+std::wstring test_dll_path();
+
+// A fresh folder under the temporary folder, removed with all its content
+// when the object goes.
+class temp_dir {
+public:
+    explicit temp_dir(const wchar_t *tag = L"qv");
+    ~temp_dir();
+    temp_dir(const temp_dir &) = delete;
+    temp_dir &operator=(const temp_dir &) = delete;
+    const std::wstring &path() const { return path_; }
+    // path() + "\" + name
+    std::wstring operator/(const std::wstring &name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// Writes `content` to `path`, creating or replacing the file.
+bool write_file(const std::wstring &path, const std::string &content = "x");
+bool make_dir(const std::wstring &path);
+// Deletes a folder and everything below it.
+void remove_tree(const std::wstring &path);
+std::string read_file(const std::wstring &path);
+
+// A data object for items, built by the shell itself as Explorer does
+// (IShellFolder::GetUIObjectOf on the items' parent folder).  All items must
+// share one parent.  Returns null on failure.
+IDataObject *shell_data_object(const std::vector<std::wstring> &paths);
+// A data object that carries exactly the given CF_HDROP file list, for paths
+// the shell would not parse (trailing backslashes, missing files).
+IDataObject *hdrop_data_object(const std::vector<std::wstring> &paths);
+
+// Runs a program to its end and returns its exit code (or -1).
+DWORD run_process(const std::wstring &command_line, DWORD timeout_ms = 60000);
+// regsvr32 /s [extra] "dll"; returns its exit code.
+DWORD run_regsvr32(const std::wstring &dll, const wchar_t *extra = L"");
+
+// Registry helpers (64-bit view).
+bool reg_key_exists(HKEY root, const std::wstring &key);
+// Reads a REG_SZ value; `type` receives the value's type when given.
+bool reg_read_string(HKEY root, const std::wstring &key, const wchar_t *name, std::wstring *value, DWORD *type = nullptr);
+bool reg_set_dword(HKEY root, const std::wstring &key, const wchar_t *name, DWORD value);
+bool reg_set_value(HKEY root, const std::wstring &key, const wchar_t *name, DWORD type, const void *data, DWORD size);
+void reg_delete_tree(HKEY root, const std::wstring &key);
+
+// Removes HKLM\Software\Quorvane\Shellex now and when the object goes.
+class settings_scope {
+public:
+    settings_scope();
+    ~settings_scope();
+    void set(const wchar_t *name, DWORD value);
+};

@@ -1,0 +1,20 @@
+// Filling of the context menu when it is initialised for display.
+#pragma once
+#include <windows.h>
+
+class qv_shellex;
+
+#define QV_NORMAL_TEXT L"| NORMAL |"
+#define QV_LOGO_TEXT "| quorvane-shellex-3.0 |"
+
+// Screen metrics used for the column height; a seam for tests, normally
+// GetSystemMetrics.
+extern int (WINAPI *g_menu_metrics)(int index);
+
+// Rebuilds `hmenu` from g_active_ext (never null when called).
+void populate_menu(HMENU hmenu);
+// Inserts one item at position ext->inserted, starting a new column when due.
+// Returns the result of InsertMenuItemW.
+BOOL insert_item(qv_shellex *ext, MENUITEMINFOW *item);
+// Moves every item of `from` into `to`, keeping order and properties.
+void move_menu_items(HMENU from, HMENU to);

@@ -1,12 +1,56 @@
-// Command reservation.
+// Command reservation: QueryContextMenu lists the folder and reserves the
+// identifiers; the menu itself is filled later, from the hooks, when it is
+// initialised for display.
+#include "../common/module_state.h"
 #include "../common/qv_shellex.h"
+#include "../extension/folder_listing.h"
+#include "menu_hooks.h"
+
+// Identifiers reserved beyond one per entry: the logo, the "| NORMAL |"
+// submenu item, and room to spare.
+#define QV_EXTRA_IDS 10
+// Longest folder path that is listed: leaves room for "\*" and a name.
+#define QV_MAX_LISTED_PATH 244
+
+static HRESULT reserved(UINT count)
+{
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, count);
+}
 
 STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags)
 {
-    (void)hmenu;
     (void)indexMenu;
-    (void)idCmdFirst;
-    (void)idCmdLast;
-    (void)uFlags;
-    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+    if (!initialized())
+        return reserved(0);
+    if (uFlags & (CMF_DEFAULTONLY | CMF_VERBSONLY))
+        return reserved(0);
+    // Sums in 64 bits: an idCmdFirst near the top of the range must not wrap
+    // into a block that lies below it.
+    if ((UINT64)idCmdFirst + QV_EXTRA_IDS >= idCmdLast)
+        return reserved(0);
+    // Shift+right-click leaves the shell's menu as it is.
+    if (GetKeyState(VK_SHIFT) & 0x8000)
+        return reserved(0);
+    is_dir = (GetFileAttributesW(path) & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+    if (!is_dir)
+        return reserved(0);
+    if (!desktop_ok && config.OnlyAllowedOnDesktop)
+        return reserved(0);
+
+    if (wcslen(path) <= QV_MAX_LISTED_PATH) {
+        list_clear(&list);
+        list_directory(this, path);
+    }
+    if (list.entry_count == 0)
+        return reserved(0);
+
+    UINT64 end = (UINT64)idCmdFirst + list.entry_count + QV_EXTRA_IDS;
+    g_active_ext = this;
+    g_pending_menu = hmenu;
+    g_active_menu = hmenu;
+    g_first_cmd = idCmdFirst;
+    g_last_cmd = end < idCmdLast ? (UINT)end : idCmdLast;
+    rehook_menu();
+    g_last_input_msg = 0;
+    return reserved(g_last_cmd - idCmdFirst);
 }

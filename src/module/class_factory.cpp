@@ -7,10 +7,6 @@
 #include "../common/qv_shellex.h"
 #include "../common/trace.h"
 
-// {A65B95B4-BB43-405A-8E48-FDD52A33F8AB}
-const CLSID CLSID_QuorvaneShellex = {
-    0xa65b95b4, 0xbb43, 0x405a, {0x8e, 0x48, 0xfd, 0xd5, 0x2a, 0x33, 0xf8, 0xab}};
-
 // One static factory; its reference count is OutstandingObjects itself, so a
 // factory reference keeps the module loaded like a live object does.
 class qv_class_factory_t : public IClassFactory {

@@ -1,0 +1,8 @@
+// Console output of the menu host (UTF-8, so that any file name prints).
+#pragma once
+#include <windows.h>
+#include <string>
+
+void out(const std::wstring &text);
+// "qv-menu-host: <text>" on standard error.
+void fail_message(const std::wstring &text);

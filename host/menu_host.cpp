@@ -1,0 +1,349 @@
+// qv-menu-host: plays the shell's part for one folder, drive or shortcut.
+// It creates the extension by its CLSID through the registry, as Explorer
+// does, opens the real context menu, prints it, and optionally saves a
+// picture of it or chooses an entry.
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <string>
+#include "common/qv_clsid.h"
+#include "host_output.h"
+#include "menu_dump.h"
+#include "sample_folder.h"
+#include "screenshot.h"
+
+namespace {
+
+const UINT first_cmd = 100;
+const UINT last_cmd = 0x7FFF;
+const UINT_PTR open_timer = 1;
+
+struct host_options {
+    bool register_first = false;
+    bool close = false;
+    int choose = -1;
+    std::wstring dll;
+    std::wstring screenshot;
+    std::wstring path;
+    std::wstring sample;
+};
+
+struct host_state {
+    host_options options;
+    HMENU menu = NULL;
+    int ticks = 0;
+    bool shown = false;
+    int exit_code = 0;
+} state;
+
+void usage()
+{
+    out(L"usage: qv-menu-host [--register] [--dll FILE] [--screenshot FILE.png] [--choose N] [--close] PATH\n"
+        L"       qv-menu-host --make-sample DIR\n"
+        L"Shows the context menu of the folder, drive or shortcut PATH with the extension in it.\n"
+        L"  --register      register the extension (DllRegisterServer) before using it\n"
+        L"  --dll FILE      the module to register (default: quorvane-shellex.dll beside this program)\n"
+        L"  --screenshot F  save a picture of the open menu as PNG, then close it\n"
+        L"  --choose N      choose listed entry N (0 = first) with the keyboard and launch it\n"
+        L"  --close         close the menu once it is printed\n"
+        L"Without --screenshot, --choose or --close the menu stays open for the user.\n");
+}
+
+bool parse(int argc, wchar_t **argv, host_options *o)
+{
+    for (int i = 1; i < argc; i++) {
+        std::wstring a = argv[i];
+        bool has_value = i + 1 < argc;
+        if (a == L"--register")
+            o->register_first = true;
+        else if (a == L"--close")
+            o->close = true;
+        else if (a == L"--dll" && has_value)
+            o->dll = argv[++i];
+        else if (a == L"--screenshot" && has_value)
+            o->screenshot = argv[++i];
+        else if (a == L"--make-sample" && has_value)
+            o->sample = argv[++i];
+        else if (a == L"--choose" && has_value) {
+            wchar_t *end = NULL;
+            long n = wcstol(argv[++i], &end, 10);
+            if (*end || n < 0) {
+                fail_message(L"--choose takes an entry number (0 = first)");
+                return false;
+            }
+            o->choose = (int)n;
+        } else if (a.size() > 1 && a[0] == L'-' && a[1] == L'-') {
+            fail_message(L"unknown option " + a);
+            return false;
+        } else if (o->path.empty())
+            o->path = a;
+        else {
+            fail_message(L"only one path, please");
+            return false;
+        }
+    }
+    return !o->path.empty() || !o->sample.empty();
+}
+
+std::wstring exe_dir()
+{
+    wchar_t buffer[MAX_PATH];
+    DWORD n = GetModuleFileNameW(NULL, buffer, MAX_PATH);
+    std::wstring path(buffer, n);
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+std::wstring hex(HRESULT hr)
+{
+    wchar_t text[16];
+    swprintf(text, 16, L"0x%08lX", (unsigned long)hr);
+    return text;
+}
+
+// Registers the module the way regsvr32 does.
+bool register_module(const std::wstring &dll)
+{
+    HMODULE module = LoadLibraryW(dll.c_str());
+    if (!module) {
+        fail_message(L"cannot load " + dll + L" (error " + std::to_wstring(GetLastError()) + L")");
+        return false;
+    }
+    typedef HRESULT(WINAPI * register_fn)(void);
+    register_fn reg = (register_fn)(void *)GetProcAddress(module, "DllRegisterServer");
+    HRESULT hr = reg ? reg() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    FreeLibrary(module);
+    if (FAILED(hr)) {
+        fail_message(L"cannot register " + dll + L": " + hex(hr));
+        return false;
+    }
+    out(L"registered " + dll + L"\n");
+    return true;
+}
+
+// The data object the shell hands to context-menu handlers for one item.
+IDataObject *data_object_for(const std::wstring &path)
+{
+    PIDLIST_ABSOLUTE pidl = NULL;
+    if (FAILED(SHParseDisplayName(path.c_str(), NULL, &pidl, 0, NULL)))
+        return NULL;
+    IShellFolder *parent = NULL;
+    PCUITEMID_CHILD child = NULL;
+    IDataObject *object = NULL;
+    if (SUCCEEDED(SHBindToParent(pidl, IID_IShellFolder, (void **)&parent, &child))) {
+        parent->GetUIObjectOf(NULL, 1, &child, IID_IDataObject, NULL, (void **)&object);
+        parent->Release();
+    }
+    CoTaskMemFree(pidl);
+    return object;
+}
+
+// Stand-ins for the entries the shell itself puts into a folder's menu.
+HMENU shell_like_menu()
+{
+    HMENU menu = CreatePopupMenu();
+    HMENU send_to = CreatePopupMenu();
+    AppendMenuW(send_to, MF_STRING, 4, L"Compressed (zipped) folder");
+    AppendMenuW(send_to, MF_STRING, 5, L"Desktop (create shortcut)");
+    AppendMenuW(menu, MF_STRING, 1, L"&Open");
+    AppendMenuW(menu, MF_STRING, 2, L"Open in new &window");
+    AppendMenuW(menu, MF_SEPARATOR, 0, NULL);
+    AppendMenuW(menu, MF_POPUP, (UINT_PTR)send_to, L"Se&nd to");
+    AppendMenuW(menu, MF_SEPARATOR, 0, NULL);
+    AppendMenuW(menu, MF_STRING, 6, L"Cu&t");
+    AppendMenuW(menu, MF_STRING, 7, L"&Copy");
+    AppendMenuW(menu, MF_SEPARATOR, 0, NULL);
+    AppendMenuW(menu, MF_STRING, 8, L"P&roperties");
+    return menu;
+}
+
+HWND find_popup()
+{
+    HWND found = NULL;
+    EnumThreadWindows(GetCurrentThreadId(), [](HWND w, LPARAM p) -> BOOL {
+        wchar_t name[16];
+        if (IsWindowVisible(w) && GetClassNameW(w, name, 16) && !wcscmp(name, L"#32768")) {
+            *(HWND *)p = w;
+            return FALSE;
+        }
+        return TRUE;
+    }, (LPARAM)&found);
+    return found;
+}
+
+void press(WORD key)
+{
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+// Runs inside the menu's modal loop, once the menu is on the screen.
+void on_menu_open(HWND window)
+{
+    HWND popup = find_popup();
+    if (!popup && ++state.ticks < 50)
+        return;  // not drawn yet
+    KillTimer(window, open_timer);
+    state.shown = true;
+    out(L"Context menu of " + state.options.path + L":\n" + dump_menu(state.menu));
+    const host_options &o = state.options;
+    if (!o.screenshot.empty()) {
+        UpdateWindow(popup);
+        if (popup && save_window_png(popup, o.screenshot.c_str())) {
+            out(L"picture saved to " + o.screenshot + L"\n");
+        } else {
+            fail_message(L"cannot save a picture to " + o.screenshot);
+            state.exit_code = 4;
+        }
+    }
+    if (o.choose >= 0) {
+        int position = find_menu_position(state.menu, first_cmd + (UINT)o.choose);
+        if (position < 0) {
+            fail_message(L"the menu has no entry " + std::to_wstring(o.choose));
+            state.exit_code = 2;
+            EndMenu();
+            return;
+        }
+        // As a user would: down to the entry, then Enter.
+        for (int i = 0; i <= position; i++)
+            press(VK_DOWN);
+        press(VK_RETURN);
+    } else if (!o.screenshot.empty() || o.close) {
+        EndMenu();
+    }
+}
+
+LRESULT CALLBACK host_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_TIMER && wParam == open_timer) {
+        on_menu_open(window);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int show_menu(IContextMenu *context_menu)
+{
+    WNDCLASSW window_class = {};
+    window_class.lpfnWndProc = host_window_proc;
+    window_class.hInstance = GetModuleHandleW(NULL);
+    window_class.lpszClassName = L"qv-menu-host";
+    RegisterClassW(&window_class);
+    HWND window = CreateWindowExW(0, L"qv-menu-host", L"qv-menu-host", WS_POPUP, 0, 0, 1, 1, NULL, NULL,
+                                  window_class.hInstance, NULL);
+    ShowWindow(window, SW_SHOWNORMAL);
+    SetForegroundWindow(window);
+
+    state.menu = shell_like_menu();
+    HRESULT hr = context_menu->QueryContextMenu(state.menu, 0, first_cmd, last_cmd, CMF_NORMAL);
+    UINT reserved = SUCCEEDED(hr) ? HRESULT_CODE(hr) : 0;
+    out(L"QueryContextMenu reserved " + std::to_wstring(reserved) + L" identifiers\n");
+
+    SetTimer(window, open_timer, 100, NULL);
+    UINT chosen = (UINT)TrackPopupMenuEx(state.menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, 10, 10, window, NULL);
+    PostMessageW(window, WM_NULL, 0, 0);
+    if (!state.shown)
+        out(L"Context menu of " + state.options.path + L":\n" + dump_menu(state.menu));
+
+    if (chosen >= first_cmd && chosen < first_cmd + reserved) {
+        CMINVOKECOMMANDINFO info = {};
+        info.cbSize = sizeof(info);
+        info.hwnd = window;
+        info.lpVerb = MAKEINTRESOURCEA(chosen - first_cmd);
+        info.nShow = SW_SHOWNORMAL;
+        hr = context_menu->InvokeCommand(&info);
+        out(L"chose entry " + std::to_wstring(chosen - first_cmd) + L": InvokeCommand returned " + hex(hr) + L"\n");
+    } else if (chosen) {
+        out(L"chose shell item " + std::to_wstring(chosen) + L"\n");
+    } else if (state.options.choose >= 0 && state.exit_code == 0) {
+        fail_message(L"nothing was chosen");
+        state.exit_code = 5;
+    }
+    DestroyMenu(state.menu);
+    DestroyWindow(window);
+    return state.exit_code;
+}
+
+int run(const host_options &o)
+{
+    if (!o.sample.empty()) {
+        if (!make_sample_folder(o.sample)) {
+            fail_message(L"cannot create the sample folder " + o.sample);
+            return 2;
+        }
+        out(L"sample folder created: " + o.sample + L"\n");
+        if (o.path.empty())
+            return 0;
+    }
+    wchar_t full[MAX_PATH];
+    DWORD n = GetFullPathNameW(o.path.c_str(), MAX_PATH, full, NULL);
+    if (n == 0 || n >= MAX_PATH) {
+        fail_message(L"not a usable path: " + o.path);
+        return 2;
+    }
+    state.options.path = full;
+    DWORD attributes = GetFileAttributesW(full);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        fail_message(L"no such file or folder: " + o.path);
+        return 2;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) && lstrcmpiW(PathFindExtensionW(full), L".lnk") != 0) {
+        fail_message(L"not a folder, drive or shortcut: " + o.path);
+        return 2;
+    }
+
+    std::wstring dll = o.dll.empty() ? exe_dir() + L"\\quorvane-shellex.dll" : o.dll;
+    if (o.register_first && !register_module(dll))
+        return 3;
+    IContextMenu *context_menu = NULL;
+    HRESULT hr = CoCreateInstance(CLSID_QuorvaneShellex, NULL, CLSCTX_INPROC_SERVER, IID_IContextMenu,
+                                  (void **)&context_menu);
+    if (hr == REGDB_E_CLASSNOTREG && !o.register_first) {
+        if (!register_module(dll))
+            return 3;
+        hr = CoCreateInstance(CLSID_QuorvaneShellex, NULL, CLSCTX_INPROC_SERVER, IID_IContextMenu,
+                              (void **)&context_menu);
+    }
+    if (FAILED(hr)) {
+        fail_message(L"cannot create the extension " QV_CLSID_STRING L": " + hex(hr));
+        return 3;
+    }
+
+    int result = 3;
+    IShellExtInit *init = NULL;
+    IDataObject *data = data_object_for(full);
+    if (!data) {
+        fail_message(L"the shell has no data object for " + o.path);
+    } else if (FAILED(context_menu->QueryInterface(IID_IShellExtInit, (void **)&init)) ||
+               FAILED(hr = init->Initialize(NULL, data, NULL))) {
+        fail_message(L"the extension refused " + o.path + L": " + hex(hr));
+    } else {
+        result = show_menu(context_menu);
+    }
+    if (init)
+        init->Release();
+    if (data)
+        data->Release();
+    context_menu->Release();
+    return result;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (!parse(argc, argv, &state.options)) {
+        usage();
+        return 2;
+    }
+    if (FAILED(OleInitialize(NULL))) {
+        fail_message(L"cannot start COM");
+        return 3;
+    }
+    int result = run(state.options);
+    CoFreeUnusedLibraries();
+    OleUninitialize();
+    return result;
+}

@@ -1,0 +1,201 @@
+// Command reservation and the two menu hooks, driven by real messages to a
+// real window of the test thread.
+#include <gtest/gtest.h>
+#include "common/module_state.h"
+#include "common/qv_shellex.h"
+#include "menu/menu_population.h"
+#include "test_support.h"
+
+namespace {
+
+qv_shellex *object_for(const std::wstring &folder)
+{
+    qv_shellex *ext = qv_shellex::create();
+    wcsncpy(ext->path, folder.c_str(), MAX_PATH - 1);
+    ext->config.MaxMenuItems = 100;
+    ext->config.HideFileExtension = 1;
+    ext->desktop_ok = 1;
+    return ext;
+}
+
+UINT reserve(qv_shellex *ext, HMENU menu, UINT first, UINT last, UINT flags = CMF_NORMAL)
+{
+    HRESULT hr = ext->QueryContextMenu(menu, 0, first, last, flags);
+    EXPECT_TRUE(SUCCEEDED(hr));
+    return HRESULT_CODE(hr);
+}
+
+// A folder with seven visible entries.
+class reservation : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (int i = 0; i < 7; i++)
+            write_file(folder / (L"file" + std::to_wstring(i) + L".txt"));
+        window = CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 10, 10, HWND_MESSAGE, NULL, NULL, NULL);
+        menu = CreatePopupMenu();
+        AppendMenuW(menu, MF_STRING, 1, L"Open");
+        AppendMenuW(menu, MF_STRING, 2, L"Properties");
+    }
+    void TearDown() override
+    {
+        DestroyMenu(menu);
+        DestroyWindow(window);
+        qv_cleanup_hook();
+        EXPECT_EQ(0, qv_installed_hooks());
+    }
+    std::wstring menu_text(int position)
+    {
+        wchar_t text[256] = L"";
+        GetMenuStringW(menu, position, text, 256, MF_BYPOSITION);
+        return text;
+    }
+    temp_dir folder;
+    HWND window = NULL;
+    HMENU menu = NULL;
+};
+
+TEST_F(reservation, IdentifierArithmetic)
+{
+    qv_shellex *ext = object_for(folder.path());
+    EXPECT_EQ(0u, reserve(ext, menu, 100, 110));
+    EXPECT_EQ(nullptr, g_hhook);
+    EXPECT_EQ(11u, reserve(ext, menu, 100, 111));
+    EXPECT_EQ(111u, g_last_cmd);
+    EXPECT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
+    EXPECT_EQ(100u, g_first_cmd);
+    EXPECT_EQ(117u, g_last_cmd);
+    EXPECT_EQ(7u, ext->list.entry_count);
+    // Near the top of the range the block must not wrap below idCmdFirst.
+    EXPECT_EQ(0u, reserve(ext, menu, 0xFFFFFFFAu, 0xFFFFFFFFu));
+    EXPECT_EQ(nullptr, g_hhook);
+    EXPECT_EQ(17u, reserve(ext, menu, 0xFFFFFF00u, 0xFFFFFFFFu));
+    EXPECT_EQ(0xFFFFFF11u, g_last_cmd);
+    EXPECT_EQ(15u, reserve(ext, menu, 0xFFFFFFF0u, 0xFFFFFFFFu));
+    EXPECT_EQ(0xFFFFFFFFu, g_last_cmd);
+    ext->Release();
+}
+
+TEST_F(reservation, GatesAddNothingAndInstallNoHook)
+{
+    qv_shellex *ext = object_for(folder.path());
+    EXPECT_EQ(0u, reserve(ext, menu, 1, 0x7FFF, CMF_DEFAULTONLY));
+    EXPECT_EQ(0u, reserve(ext, menu, 1, 0x7FFF, CMF_VERBSONLY));
+    EXPECT_EQ(nullptr, g_hhook);
+
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    EXPECT_EQ(0u, reserve(ext, menu, 1, 0x7FFF));
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(nullptr, g_hhook);
+
+    ext->config.OnlyAllowedOnDesktop = 1;
+    ext->desktop_ok = 0;
+    EXPECT_EQ(0u, reserve(ext, menu, 1, 0x7FFF));
+    ext->Release();
+
+    // A file, and an empty folder.
+    qv_shellex *file = object_for(folder / L"file0.txt");
+    EXPECT_EQ(0u, reserve(file, menu, 1, 0x7FFF));
+    EXPECT_EQ(0u, file->is_dir);
+    file->Release();
+    temp_dir empty;
+    qv_shellex *none = object_for(empty.path());
+    EXPECT_EQ(0u, reserve(none, menu, 1, 0x7FFF));
+    EXPECT_EQ(nullptr, g_hhook);
+    EXPECT_EQ(nullptr, g_hhook3);
+    none->Release();
+    EXPECT_EQ(2, GetMenuItemCount(menu));
+}
+
+TEST_F(reservation, InitMenuFillsOnceAndOnlyTheReservedMenu)
+{
+    qv_shellex *ext = object_for(folder.path());
+    ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
+    ASSERT_NE(nullptr, g_hhook);
+    ASSERT_NE(nullptr, g_hhook3);
+    EXPECT_EQ(2, GetMenuItemCount(menu)) << "nothing changes before WM_INITMENU";
+
+    HMENU other = CreatePopupMenu();
+    SendMessageW(window, WM_INITMENU, (WPARAM)other, 0);
+    EXPECT_EQ(0, GetMenuItemCount(other));
+    EXPECT_EQ(2, GetMenuItemCount(menu));
+    DestroyMenu(other);
+
+    SendMessageW(window, WM_INITMENU, (WPARAM)menu, 0);
+    int filled = GetMenuItemCount(menu);
+    EXPECT_EQ(1 + 7 + 1, filled);
+    EXPECT_EQ(QV_NORMAL_TEXT, menu_text(0));
+    EXPECT_EQ(nullptr, g_pending_menu);
+    SendMessageW(window, WM_INITMENU, (WPARAM)menu, 0);
+    EXPECT_EQ(filled, GetMenuItemCount(menu));
+    ext->Release();
+}
+
+TEST_F(reservation, SecondObjectTakesOverTheMenu)
+{
+    temp_dir small;
+    write_file(small / L"only.txt");
+    qv_shellex *first = object_for(folder.path());
+    qv_shellex *second = object_for(small.path());
+    ASSERT_EQ(17u, reserve(first, menu, 100, 0x7FFF));
+    ASSERT_EQ(11u, reserve(second, menu, 100, 0x7FFF));
+    EXPECT_EQ(2, qv_installed_hooks());
+    SendMessageW(window, WM_INITMENU, (WPARAM)menu, 0);
+    EXPECT_EQ(3, GetMenuItemCount(menu));
+    EXPECT_EQ(L"only.txt", menu_text(1));
+    first->Release();
+    EXPECT_EQ(0, qv_installed_hooks()) << "any destruction removes the hooks";
+    second->Release();
+}
+
+TEST_F(reservation, ReleasedObjectFillsNothing)
+{
+    qv_shellex *ext = object_for(folder.path());
+    ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
+    ext->Release();
+    EXPECT_EQ(nullptr, g_active_ext);
+    // The hooks went with the object; even a re-installed one would find no object.
+    g_hhook = qv_set_thread_hook(WH_CALLWNDPROCRET, [](int c, WPARAM w, LPARAM l) { return CallNextHookEx(NULL, c, w, l); });
+    SendMessageW(window, WM_INITMENU, (WPARAM)menu, 0);
+    EXPECT_EQ(2, GetMenuItemCount(menu));
+}
+
+TEST_F(reservation, InputHookTracksLastEventUntilPopupCloses)
+{
+    qv_shellex *ext = object_for(folder.path());
+    ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
+    EXPECT_EQ(0u, g_last_input_msg);
+    MSG msg;
+    PostMessageW(window, WM_RBUTTONUP, 0, 0);
+    PeekMessageW(&msg, window, 0, 0, PM_NOREMOVE);  // a peek counts too
+    EXPECT_EQ((UINT)WM_RBUTTONUP, g_last_input_msg);
+    PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
+    PostMessageW(window, WM_MOUSEMOVE, 0, 0);
+    PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
+    EXPECT_EQ((UINT)WM_RBUTTONUP, g_last_input_msg) << "other messages do not count";
+    PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+    PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
+    EXPECT_EQ((UINT)WM_KEYDOWN, g_last_input_msg);
+
+    // Closing any popup removes both hooks; later input is no longer seen.
+    HMENU submenu = CreatePopupMenu();
+    SendMessageW(window, WM_UNINITMENUPOPUP, (WPARAM)submenu, 0);
+    DestroyMenu(submenu);
+    EXPECT_EQ(nullptr, g_hhook);
+    EXPECT_EQ(nullptr, g_hhook3);
+    EXPECT_EQ(menu, g_active_menu) << "another popup closing keeps the active menu";
+    PostMessageW(window, WM_LBUTTONUP, 0, 0);
+    PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
+    EXPECT_EQ((UINT)WM_KEYDOWN, g_last_input_msg);
+
+    ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
+    SendMessageW(window, WM_UNINITMENUPOPUP, (WPARAM)menu, 0);
+    EXPECT_EQ(nullptr, g_active_menu);
+    ext->Release();
+}
+
+}  // namespace

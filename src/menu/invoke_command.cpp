@@ -1,18 +1,90 @@
-// Command invocation.
+// Command invocation: the chosen offset back to a listed entry, and the
+// launch of that entry through the shell.
+#include <string.h>
+#include <wchar.h>
+#include "../common/module_state.h"
 #include "../common/qv_shellex.h"
+#include "../common/trace.h"
+#include "shell_open.h"
+
+// Room for a folder path, a backslash and a name.
+#define QV_LAUNCH_PATH_CHARS 552
+
+// Builds in `file` the entry's path "dir\name"; fails when it does not fit.
+static bool join_path(WCHAR *file, const WCHAR *dir, size_t dir_len, const WCHAR *name)
+{
+    size_t name_len = wcslen(name);
+    if (dir_len + 1 + name_len + 1 > QV_LAUNCH_PATH_CHARS)
+        return false;
+    memcpy(file, dir, dir_len * sizeof(WCHAR));
+    file[dir_len] = L'\\';
+    memcpy(file + dir_len + 1, name, (name_len + 1) * sizeof(WCHAR));
+    return true;
+}
 
 STDMETHODIMP qv_shellex::InvokeCommand(CMINVOKECOMMANDINFO *pici)
 {
-    (void)pici;
-    return E_NOTIMPL;
+    if (!pici || pici->cbSize < sizeof(CMINVOKECOMMANDINFO))
+        return E_INVALIDARG;
+    // Nothing was selected: there is no folder to launch from.
+    if (!initialized())
+        return E_UNEXPECTED;
+    // A command offset has bits 16 to 31 clear; anything else is a string
+    // verb, which is not supported.
+    UINT_PTR verb_value = (UINT_PTR)pici->lpVerb;
+    if ((verb_value >> 16) & 0xFFFF)
+        return E_INVALIDARG;
+    UINT64 k = verb_value & 0xFFFF;
+
+    size_t path_len = wcsnlen(path, MAX_PATH);
+    if (path_len == MAX_PATH)
+        return E_INVALIDARG;
+
+    if (k >= list.entry_count) {
+        if (k == list.entry_count)  // the logo item
+            shell_open(pici->hwnd, NULL, QV_HOME_PAGE, NULL, path);
+        return E_INVALIDARG;
+    }
+
+    WCHAR *name = list_name(&list, k);
+    WCHAR file[QV_LAUNCH_PATH_CHARS];
+    memcpy(file, path, (path_len + 1) * sizeof(WCHAR));
+    const WCHAR *parameters = NULL;
+    if (is_dir) {
+        if (wcscmp(name, L"..") == 0) {
+            // Launched relative to the working directory, the listed folder.
+            wcscpy(file, L"..");
+        } else if (wcscmp(name, L".") == 0) {
+            // The overflow entry opens the listed folder itself.
+        } else if (!join_path(file, path, path_len, name)) {
+            return E_INVALIDARG;
+        }
+    } else {
+        // The listing is an earlier one's and `path` is no longer a folder.
+        parameters = name;
+    }
+
+    const WCHAR *verb = NULL;
+    if (g_last_input_msg == WM_RBUTTONUP || (GetKeyState(VK_SHIFT) & 0x8000))
+        verb = L"edit";
+    trace("verb=%ls lpFile=%ls args=%ls wd=%ls\n", verb, file, parameters, path);
+    // A failing launch is the shell's to report; the command was carried out.
+    shell_open(pici->hwnd, verb, file, parameters, path);
+    return S_OK;
 }
 
 STDMETHODIMP qv_shellex::GetCommandString(UINT_PTR idCmd, UINT uType, UINT *pReserved, CHAR *pszName, UINT cchMax)
 {
-    (void)idCmd;
-    (void)uType;
     (void)pReserved;
-    (void)pszName;
-    (void)cchMax;
-    return E_NOTIMPL;
+    if (idCmd != 0)
+        return E_INVALIDARG;
+    if (!(uType & (GCS_HELPTEXTA | GCS_UNICODE)))
+        return E_INVALIDARG;
+    if (uType & GCS_UNICODE) {
+        if (pszName && cchMax)
+            lstrcpynW((WCHAR *)pszName, L"", (int)cchMax);
+        else if (!(uType & GCS_VALIDATEA))
+            return E_INVALIDARG;  // a text was asked for, with no room for it
+    }
+    return S_OK;
 }

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <vector>
 #include "extension/menu_bitmap.h"
+#include "gdi_objects.h"
 #include "test_support.h"
 
 namespace {
@@ -223,6 +224,27 @@ TEST(MenuBitmap, MaskedIconGetsAlphaFromItsMask)
     EXPECT_EQ(size.cx + size.cy - 1, transparent);
     EXPECT_GT(opaque, 0);
     DeleteObject(bitmap);
+    DestroyIcon(icon);
+}
+
+TEST(MenuBitmap, ConversionsReleaseTheirObjects)
+{
+    // The mask path takes the most: a DC, a buffered paint, the icon's two bitmaps.
+    SIZE size = small_icon_size();
+    int n = size.cx * size.cy;
+    std::vector<bool> masked(n, false);
+    masked[0] = true;
+    HICON icon = make_icon(size.cx, size.cy, std::vector<UINT32>(n, 0x00336699), masked);
+    DeleteObject(make_menu_bitmap(icon));
+    long before = live_gdi_objects();
+    ASSERT_GE(before, 0) << "GDI objects cannot be counted here";
+    for (int i = 0; i < 50; i++) {
+        HBITMAP bitmap = make_menu_bitmap(icon);
+        ASSERT_NE(nullptr, bitmap);
+        ASSERT_EQ(0u, top_down_pixels(bitmap)[0]);  // the mask pass ran
+        DeleteObject(bitmap);
+    }
+    EXPECT_EQ(before, live_gdi_objects());
     DestroyIcon(icon);
 }
 

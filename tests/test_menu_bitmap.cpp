@@ -45,6 +45,14 @@ HICON make_icon(int cx, int cy, const std::vector<UINT32> &colour, const std::ve
     return icon;
 }
 
+// A small-icon-sized icon of one colour, with nothing masked.
+HICON plain_icon(UINT32 colour)
+{
+    SIZE size = small_icon_size();
+    int n = size.cx * size.cy;
+    return make_icon(size.cx, size.cy, std::vector<UINT32>(n, colour), std::vector<bool>(n, false));
+}
+
 // The pixels of a 32-bpp DIB section, top row first.
 std::vector<UINT32> top_down_pixels(HBITMAP bitmap)
 {
@@ -148,8 +156,7 @@ TEST(PixelPasses, MaskReadThroughGdi)
 TEST(MenuBitmap, SmallIconSizedBottomUp32Bpp)
 {
     SIZE size = small_icon_size();
-    HICON icon = make_icon(size.cx, size.cy, std::vector<UINT32>(size.cx * size.cy, 0xFF204060),
-                           std::vector<bool>(size.cx * size.cy, false));
+    HICON icon = plain_icon(0xFF204060);
     HBITMAP bitmap = make_menu_bitmap(icon);
     ASSERT_NE(nullptr, bitmap);
     DIBSECTION dib = {};
@@ -268,9 +275,7 @@ TEST(MenuBitmap, NullIconLoadsNothing)
 
 TEST(MenuBitmap, ThemeLibraryLoadedAndReleasedOnEveryCall)
 {
-    SIZE size = small_icon_size();
-    HICON icon = make_icon(size.cx, size.cy, std::vector<UINT32>(size.cx * size.cy, 0xFF000000),
-                           std::vector<bool>(size.cx * size.cy, false));
+    HICON icon = plain_icon(0xFF000000);
     theme_library_scope scope(L"stand_in_theme.dll");
     int loads = theme_loads();
     for (int call = 1; call <= 2; call++) {
@@ -289,9 +294,7 @@ TEST(MenuBitmap, ThemeLibraryLoadedAndReleasedOnEveryCall)
 
 TEST(MenuBitmap, MissingThemeGivesNull)
 {
-    SIZE size = small_icon_size();
-    HICON icon = make_icon(size.cx, size.cy, std::vector<UINT32>(size.cx * size.cy, 0xFF000000),
-                           std::vector<bool>(size.cx * size.cy, false));
+    HICON icon = plain_icon(0xFF000000);
     {
         theme_library_scope scope(L"stand_in_theme_partial.dll");  // no EndBufferedPaint
         int loads = theme_loads();

@@ -1,10 +1,80 @@
-// Initialization from the selected item.
+// Initialization from the selected item: the first path of the drop list,
+// the settings, the desktop test and the target of a shortcut.
 #include "../common/qv_shellex.h"
+#include <shellapi.h>
+#include <wchar.h>
+#include "../common/trace.h"
+#include "desktop_test.h"
+#include "shortcut.h"
+
+// 1 unless the current user's desktop folder is known and `path` does not lie
+// directly in it.
+static DWORD lies_on_desktop(const WCHAR *path)
+{
+    WCHAR desktop[MAX_PATH] = L"";
+    if (FAILED(SHGetFolderPathW(NULL, CSIDL_DESKTOPDIRECTORY, NULL, SHGFP_TYPE_CURRENT, desktop)))
+        return 1;
+    desktop[MAX_PATH - 1] = 0;
+    return desktop_test(path, desktop);
+}
+
+// Copies the first name of the drop list into `path`.  A name that is empty
+// or does not fit leaves `path` empty, so the object counts as uninitialised
+// rather than naming a truncated or earlier path.
+static bool copy_first_name(HDROP drop, WCHAR *path)
+{
+    UINT needed = DragQueryFileW(drop, 0, NULL, 0);
+    path[0] = 0;
+    if (needed == 0 || needed >= MAX_PATH)
+        return false;
+    UINT copied = DragQueryFileW(drop, 0, path, MAX_PATH);
+    path[MAX_PATH - 1] = 0;
+    if (copied == 0) {
+        path[0] = 0;
+        return false;
+    }
+    return true;
+}
 
 STDMETHODIMP qv_shellex::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject *pdtobj, HKEY hkeyProgID)
 {
     (void)pidlFolder;
-    (void)pdtobj;
     (void)hkeyProgID;
-    return E_NOTIMPL;
+    if (!pdtobj)
+        return E_INVALIDARG;
+
+    FORMATETC format = {CF_HDROP, NULL, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    medium.tymed = TYMED_HGLOBAL;
+    if (FAILED(pdtobj->GetData(&format, &medium)))
+        return E_INVALIDARG;
+    HDROP drop = (HDROP)GlobalLock(medium.hGlobal);
+    if (!drop) {
+        ReleaseStgMedium(&medium);
+        return E_INVALIDARG;
+    }
+
+    HRESULT hr = E_INVALIDARG;
+    if (DragQueryFileW(drop, 0xFFFFFFFF, NULL, 0) != 0) {
+        // Only the first item of a multiple selection is used.
+        hr = copy_first_name(drop, path) ? S_OK : E_INVALIDARG;
+
+        size_t len = wcslen(path);
+        if (len >= 1 && path[len - 1] == L'\\')
+            path[--len] = 0;
+        trace("Initialize: %ls\n", path);
+
+        config.load();
+        desktop_ok = 1;
+        if (config.OnlyAllowedOnDesktop)
+            desktop_ok = lies_on_desktop(path);
+
+        // The desktop test above looked at the shortcut's own location.
+        is_lnk = ConvertShortcutTarget(path);
+        trace("ConvertShortcutTarget: \"%ls\" is_lnk=%d\n", path, (int)is_lnk);
+    }
+
+    GlobalUnlock(medium.hGlobal);
+    ReleaseStgMedium(&medium);
+    return hr;
 }

@@ -1,0 +1,63 @@
+// Loading of the settings from HKEY_LOCAL_MACHINE\Software\Quorvane\Shellex.
+#include <string.h>
+#include <type_traits>
+#include "../common/qv_config.h"
+#include "../common/trace.h"
+
+// Value names in field order, one NUL-terminated name each; the literal's own
+// NUL ends the list with an empty name.
+static constexpr char value_names[] =
+    "OnlyAllowedOnDesktop\0"
+    "MaxMenuItems\0"
+    "HideItemNormalOnDesktop\0"
+    "HideItemNormalOnExplorer\0"
+    "HideItemLogo\0"
+    "HideItemDotDot\0"
+    "HideFileExtension\0";
+
+static const qv_config defaults = {
+    0,    // OnlyAllowedOnDesktop
+    100,  // MaxMenuItems
+    0,    // HideItemNormalOnDesktop
+    0,    // HideItemNormalOnExplorer
+    0,    // HideItemLogo
+    0,    // HideItemDotDot
+    1,    // HideFileExtension
+};
+
+static constexpr size_t count_names(const char *list)
+{
+    size_t n = 0;
+    for (; *list; n++)
+        while (*list++)
+            ;
+    return n;
+}
+
+// The loader treats the record as an array of DWORDs, one per name.
+static_assert(std::is_standard_layout<qv_config>::value, "qv_config must stay a plain record");
+static_assert(sizeof(qv_config) == count_names(value_names) * sizeof(DWORD),
+              "one DWORD field per registry value name");
+
+void qv_config::load()
+{
+    *this = defaults;
+
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, QV_SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return;
+
+    DWORD *field = &OnlyAllowedOnDesktop;
+    DWORD value = 0;  // kept between queries; only a full 4-byte read is stored
+    for (const char *name = value_names; *name; name += strlen(name) + 1, field++) {
+        DWORD type = 0;
+        DWORD size = sizeof(value);
+        LONG er = RegQueryValueExA(key, name, NULL, &type, (BYTE *)&value, &size);
+        trace("qv_config::load: %s=%d dwType=%d er=%d cbData=%d\n", name, (int)value, (int)type, (int)er, (int)size);
+        // A REG_DWORD shorter than 4 bytes fills only part of the buffer; the
+        // rest would still hold the previous value's bytes.
+        if (er == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value))
+            *field = value;
+    }
+    RegCloseKey(key);
+}

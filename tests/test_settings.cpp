@@ -1,0 +1,150 @@
+// The settings loader against the registry of the test prefix.
+#include <gtest/gtest.h>
+#include <string.h>
+#include <vector>
+#include "common/qv_config.h"
+#include "test_support.h"
+
+namespace {
+
+const wchar_t settings_key[] = L"Software\\Quorvane\\Shellex";
+// Field order of qv_config.
+const wchar_t *const value_names[] = {
+    L"OnlyAllowedOnDesktop", L"MaxMenuItems",   L"HideItemNormalOnDesktop", L"HideItemNormalOnExplorer",
+    L"HideItemLogo",         L"HideItemDotDot", L"HideFileExtension",
+};
+const std::vector<DWORD> defaults = {0, 100, 0, 0, 0, 0, 1};
+
+std::vector<DWORD> fields(const qv_config &config)
+{
+    const DWORD *first = &config.OnlyAllowedOnDesktop;
+    return std::vector<DWORD>(first, first + 7);
+}
+
+// Loads into a record full of garbage, so that every field must be written.
+std::vector<DWORD> load()
+{
+    qv_config config;
+    memset(&config, 0xAB, sizeof(config));
+    config.load();
+    return fields(config);
+}
+
+void set_raw(const wchar_t *name, DWORD type, const void *data, DWORD size)
+{
+    ASSERT_TRUE(reg_set_value(HKEY_LOCAL_MACHINE, settings_key, name, type, data, size));
+}
+
+} // namespace
+
+TEST(Settings, MissingKeyOrValuesGiveDefaults)
+{
+    settings_scope scope;
+    ASSERT_FALSE(reg_key_exists(HKEY_LOCAL_MACHINE, settings_key));
+    qv_config config;
+    memset(&config, 0xAB, sizeof(config));
+    config.load();
+    EXPECT_EQ(0u, config.OnlyAllowedOnDesktop);
+    EXPECT_EQ(100u, config.MaxMenuItems);
+    EXPECT_EQ(1u, config.HideFileExtension);
+    EXPECT_EQ(defaults, fields(config));
+
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, settings_key, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));
+    RegCloseKey(key);
+    EXPECT_EQ(defaults, load());
+}
+
+TEST(Settings, EachValueFillsItsOwnField)
+{
+    for (int i = 0; i < 7; i++) {
+        settings_scope scope;
+        scope.set(value_names[i], 0x1000 + i);
+        std::vector<DWORD> expected = defaults;
+        expected[i] = 0x1000 + i;
+        EXPECT_EQ(expected, load()) << "only " << testing::PrintToString(std::wstring(value_names[i]));
+    }
+    settings_scope scope;
+    std::vector<DWORD> expected;
+    for (int i = 0; i < 7; i++) {
+        scope.set(value_names[i], 7 - i);
+        expected.push_back(7 - i);
+    }
+    EXPECT_EQ(expected, load());
+}
+
+TEST(Settings, OtherTypesLeaveTheDefaultAndLaterNamesAreStillRead)
+{
+    settings_scope scope;
+    UINT64 eight = 5;
+    BYTE binary[8] = {1, 0, 0, 0, 0, 0, 0, 0};
+    scope.set(L"OnlyAllowedOnDesktop", 1);
+    set_raw(L"MaxMenuItems", REG_QWORD, &eight, sizeof(eight));
+    scope.set(L"HideItemNormalOnDesktop", 3);
+    set_raw(L"HideItemNormalOnExplorer", REG_BINARY, binary, sizeof(binary));
+    set_raw(L"HideItemLogo", REG_SZ, L"1", 2 * sizeof(wchar_t));
+    scope.set(L"HideItemDotDot", 7);
+    set_raw(L"HideFileExtension", REG_BINARY, binary, 4);  // right size, wrong type
+    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1}), load());
+
+    // A REG_DWORD longer than four bytes does not fit the buffer.
+    set_raw(L"HideItemLogo", REG_DWORD, &eight, sizeof(eight));
+    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1}), load());
+}
+
+TEST(Settings, ShortDwordKeepsTheDefaultNotTheLastValuesBytes)
+{
+    settings_scope scope;
+    scope.set(L"OnlyAllowedOnDesktop", 0x12345678);
+    BYTE two[2] = {0x01, 0x00};
+    set_raw(L"MaxMenuItems", REG_DWORD, two, sizeof(two));
+    set_raw(L"HideItemLogo", REG_DWORD, two, 0);
+
+    // The platform reports such a value as a successful 2-byte REG_DWORD and
+    // fills only those two bytes of the 4-byte buffer.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, QV_SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key));
+    DWORD buffer = 0x12345678, type = 0, size = 4;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "MaxMenuItems", NULL, &type, (BYTE *)&buffer, &size));
+    RegCloseKey(key);
+    EXPECT_EQ((DWORD)REG_DWORD, type);
+    EXPECT_EQ(2u, size);
+    EXPECT_EQ(0x12340001u, buffer);
+
+    EXPECT_EQ((std::vector<DWORD>{0x12345678, 100, 0, 0, 0, 0, 1}), load());
+}
+
+TEST(Settings, ValuesAreTakenWithoutRangeCheck)
+{
+    settings_scope scope;
+    scope.set(L"MaxMenuItems", 0);
+    EXPECT_EQ(0u, load()[1]);
+    scope.set(L"MaxMenuItems", 0xFFFFFFFF);
+    scope.set(L"HideFileExtension", 0xFFFFFFFF);
+    std::vector<DWORD> got = load();
+    EXPECT_EQ(0xFFFFFFFFu, got[1]);
+    EXPECT_EQ(0xFFFFFFFFu, got[6]);
+}
+
+TEST(Settings, SampleFileSetsEveryValueToItsDefault)
+{
+    // build/bin -> the source tree's dist folder.
+    std::wstring sample = test_bin_dir() + L"\\..\\..\\dist\\quorvane-shellex-settings.reg";
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(sample.c_str()));
+    settings_scope scope;
+    ASSERT_EQ(0u, run_process(L"regedit.exe /s \"" + sample + L"\""));
+
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, settings_key, 0, KEY_QUERY_VALUE, &key));
+    DWORD values = 0;
+    RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, NULL, NULL, &values, NULL, NULL, NULL, NULL);
+    EXPECT_EQ(7u, values);
+    for (int i = 0; i < 7; i++) {
+        DWORD value = 0xAB, type = 0, size = sizeof(value);
+        EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, value_names[i], NULL, &type, (BYTE *)&value, &size));
+        EXPECT_EQ((DWORD)REG_DWORD, type);
+        EXPECT_EQ(defaults[i], value) << testing::PrintToString(std::wstring(value_names[i]));
+    }
+    RegCloseKey(key);
+    EXPECT_EQ(defaults, load());
+}

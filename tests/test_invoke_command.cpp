@@ -27,23 +27,26 @@ std::wstring text_or_empty(LPCWSTR s)
     return s ? s : L"";
 }
 
+HINSTANCE record(LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT show, INT_PTR result)
+{
+    launches.push_back({verb != NULL, text_or_empty(verb), text_or_empty(file), text_or_empty(parameters),
+                        text_or_empty(directory), parameters != NULL, show, result});
+    return (HINSTANCE)result;
+}
+
 HINSTANCE WINAPI recording_execute(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT show)
 {
     INT_PTR result = 42;
     if (launches.size() < planned_results.size())
         result = planned_results[launches.size()];
-    launches.push_back({verb != NULL, text_or_empty(verb), text_or_empty(file), text_or_empty(parameters),
-                        text_or_empty(directory), parameters != NULL, show, result});
-    return (HINSTANCE)result;
+    return record(verb, file, parameters, directory, show, result);
 }
 
 // The real launch, with its verb and result recorded.
 HINSTANCE WINAPI recording_shell_execute(HWND hwnd, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT show)
 {
     HINSTANCE result = ShellExecuteW(hwnd, verb, file, parameters, directory, show);
-    launches.push_back({verb != NULL, text_or_empty(verb), text_or_empty(file), text_or_empty(parameters),
-                        text_or_empty(directory), parameters != NULL, show, (INT_PTR)result});
-    return result;
+    return record(verb, file, parameters, directory, show, (INT_PTR)result);
 }
 
 void hold_shift(bool held)

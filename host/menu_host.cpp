@@ -243,7 +243,10 @@ int show_menu(IContextMenu *context_menu)
 
     SetTimer(window, open_timer, 100, NULL);
     UINT chosen = (UINT)TrackPopupMenuEx(state.menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, 10, 10, window, NULL);
+    DWORD track_error = GetLastError();
     PostMessageW(window, WM_NULL, 0, 0);
+    if (!state.shown && !chosen)
+        out(L"the menu did not open (error " + std::to_wstring(track_error) + L")\n");
     if (!state.shown)
         out(L"Context menu of " + state.options.path + L":\n" + dump_menu(state.menu));
 

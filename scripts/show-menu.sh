@@ -6,15 +6,18 @@
 set -eu
 cd "$(dirname "$0")/.."
 scripts/build.sh >/dev/null
-picture=${1:-build/menu.png}
-run="build/wine-run.sh build/bin/qv-menu-host.exe"
-if [ $# -ge 2 ]; then
-    folder="$2"
-else
-    folder='C:\quorvane-sample'
-    $run --make-sample "$folder" >/dev/null
-fi
+picture=$(realpath -m "${1:-build/menu.png}")
+folder=${2:-}
+# Every Wine program of the run starts on the virtual display: a Wine
+# session begun without a display cannot show windows later.
+build/wine-run.sh --wineserver -k 2>/dev/null || true
 xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
-    "$@"; status=$?
+    host="build/wine-run.sh build/bin/qv-menu-host.exe"
+    folder="$2"
+    if [ -z "$folder" ]; then
+        folder="C:\\quorvane-sample"
+        $host --make-sample "$folder" >/dev/null
+    fi
+    $host --register --screenshot "$(build/wine-run.sh winepath -w "$1")" "$folder"; status=$?
     build/wine-run.sh --wineserver -k 2>/dev/null || true
-    exit $status' sh $run --register --screenshot "$(build/wine-run.sh winepath -w "$picture" 2>/dev/null || echo "$picture")" "$folder"
+    exit $status' sh "$picture" "$folder"

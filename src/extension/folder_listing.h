@@ -1,9 +1,16 @@
 // Listing of a folder into the object's item list.
 #pragma once
 #include <windows.h>
+#include "../common/qv_item_list.h"
 
 class qv_shellex;
 
 // Fills ext->list, which the caller has cleared, from the folder `dir`
 // (at most 244 characters), with one menu bitmap per item.
 void list_directory(qv_shellex *ext, const WCHAR *dir);
+
+// Ends a listing with its uncounted sentinel record, so that the last counted
+// name ends at entries[entry_count].name_offset - 1.  When the empty name
+// cannot be appended, a spare record becomes the sentinel, or else the last
+// entry is dropped to make room; entry_count never wraps.
+void list_finish(qv_item_list *list);

@@ -12,6 +12,7 @@ command -v xvfb-run >/dev/null 2>&1 || need="$need xvfb"
 command -v xauth >/dev/null 2>&1 || need="$need xauth"
 [ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
 command -v flock >/dev/null 2>&1 || need="$need util-linux"
+command -v wixl >/dev/null 2>&1 || need="$need wixl"
 if [ -n "$need" ]; then
     echo "Installing:$need"
     if [ "$(id -u)" != 0 ]; then

@@ -63,7 +63,7 @@ qv_expansion expand_template(WCHAR *destination, size_t capacity, const char *te
     return result;
 }
 
-// One record expanded for one mode.
+// One record expanded for one mode, with room for the longest expansion.
 struct table_entry {
     HKEY root;
     int key_placeholders;
@@ -89,7 +89,37 @@ static void expand_entry(const char *record, DWORD mode, const WCHAR *const valu
     entry->data_length = (size_t)(data.end - entry->data);
 }
 
-static DWORD write_entry(const table_entry *entry)
+DWORD registry_table_visit(DWORD mode, const WCHAR *module_path, qv_registry_visitor visit, void *context)
+{
+    WCHAR clsid[40];
+    const CLSID &id = CLSID_QuorvaneShellex;
+    wsprintfW(clsid, L"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", (unsigned)id.Data1,
+              id.Data2, id.Data3, id.Data4[0], id.Data4[1], id.Data4[2], id.Data4[3], id.Data4[4],
+              id.Data4[5], id.Data4[6], id.Data4[7]);
+    const WCHAR *values[3] = {clsid, (mode & QV_REG_LEGACY) ? QV_LEGACY_HANDLER_NAME : QV_HANDLER_NAME,
+                              module_path};
+
+    DWORD first_error = ERROR_SUCCESS;
+    for (const char *record : registry_table) {
+        if (record[0] == '-' && !(mode & QV_REG_REMOVE))
+            continue;
+        table_entry entry;
+        expand_entry(record, mode, values, &entry);
+        DWORD error;
+        if (entry.truncated) {
+            error = ERROR_INSUFFICIENT_BUFFER;  // never hand out a cut-short name
+        } else {
+            qv_registry_entry visited = {entry.root, entry.key, entry.name, entry.data, entry.data_length,
+                                         entry.key_placeholders > 0};
+            error = visit(&visited, context);
+        }
+        if (error && !first_error)
+            first_error = error;
+    }
+    return first_error;
+}
+
+static DWORD write_entry(const qv_registry_entry *entry, void *)
 {
     return (DWORD)SHSetValueW(entry->root, entry->key, entry->name, REG_SZ, entry->data,
                               (DWORD)((entry->data_length + 1) * sizeof(WCHAR)));
@@ -98,10 +128,10 @@ static DWORD write_entry(const table_entry *entry)
 // A key with a placeholder in its path is ours to delete (only when it has
 // no subkeys left); a key without one is shared (the approved list) and
 // loses only our value.  Something already gone is no error.
-static DWORD remove_entry(const table_entry *entry)
+static DWORD remove_entry(const qv_registry_entry *entry, void *)
 {
-    LSTATUS error = entry->key_placeholders ? RegDeleteKeyW(entry->root, entry->key)
-                                            : SHDeleteValueW(entry->root, entry->key, entry->name);
+    LSTATUS error = entry->key_is_ours ? RegDeleteKeyW(entry->root, entry->key)
+                                       : SHDeleteValueW(entry->root, entry->key, entry->name);
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
         return ERROR_SUCCESS;
     return (DWORD)error;
@@ -125,11 +155,6 @@ static DWORD read_module_path(WCHAR path[MAX_PATH])
 HRESULT apply_registry_table(DWORD mode)
 {
     bool removing = (mode & QV_REG_REMOVE) != 0;
-    WCHAR clsid[40];
-    const CLSID &id = CLSID_QuorvaneShellex;
-    wsprintfW(clsid, L"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", (unsigned)id.Data1,
-              id.Data2, id.Data3, id.Data4[0], id.Data4[1], id.Data4[2], id.Data4[3], id.Data4[4],
-              id.Data4[5], id.Data4[6], id.Data4[7]);
     // Removal never needs the module's path.
     WCHAR module[MAX_PATH] = L"";
     if (!removing) {
@@ -137,23 +162,7 @@ HRESULT apply_registry_table(DWORD mode)
         if (error)
             return HRESULT_FROM_WIN32(error);
     }
-    const WCHAR *values[3] = {clsid, (mode & QV_REG_LEGACY) ? QV_LEGACY_HANDLER_NAME : QV_HANDLER_NAME, module};
-
-    DWORD first_error = ERROR_SUCCESS;
-    for (const char *record : registry_table) {
-        if (record[0] == '-' && !removing)
-            continue;
-        table_entry entry;
-        expand_entry(record, mode, values, &entry);
-        DWORD error;
-        if (entry.truncated)
-            error = ERROR_INSUFFICIENT_BUFFER;  // never write or delete a cut-short name
-        else
-            error = removing ? remove_entry(&entry) : write_entry(&entry);
-        if (error && !first_error)
-            first_error = error;
-    }
-    return HRESULT_FROM_WIN32(first_error);
+    return HRESULT_FROM_WIN32(registry_table_visit(mode, module, removing ? remove_entry : write_entry, NULL));
 }
 
 extern "C" HRESULT WINAPI DllRegisterServer(void)

@@ -29,6 +29,27 @@ struct qv_expansion {
 qv_expansion expand_template(WCHAR *destination, size_t capacity, const char *templ,
                              const WCHAR *const values[3]);
 
+// One table entry expanded for one mode, as a visitor sees it.
+struct qv_registry_entry {
+    HKEY root;          // HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE, after the machine-wide bit
+    const WCHAR *key;
+    const WCHAR *name;  // empty: the key's default value
+    const WCHAR *data;
+    size_t data_length;  // characters of data, without the NUL
+    bool key_is_ours;    // the key path holds a placeholder: the whole key belongs to the extension
+};
+
+// Called once per entry; a non-zero result is remembered as an error and the
+// walk goes on.
+typedef DWORD (*qv_registry_visitor)(const qv_registry_entry *entry, void *context);
+
+// Walks the registration table in one mode, with `module_path` standing for
+// $2 (the CLSID and the handler name of the mode fill $0 and $1).  Entries
+// that are only ever removed are visited only in remove mode; an entry whose
+// expansion does not fit is never visited and counts as
+// ERROR_INSUFFICIENT_BUFFER.  Returns the first error, or ERROR_SUCCESS.
+DWORD registry_table_visit(DWORD mode, const WCHAR *module_path, qv_registry_visitor visit, void *context);
+
 // Walks the registration table in one mode.  Writing: fails without touching
 // the registry when the module's path is unavailable or does not fit in
 // MAX_PATH; otherwise writes every entry it can and returns the first error.

@@ -8,15 +8,6 @@
 
 namespace {
 
-qv_shellex *object_for(const std::wstring &folder)
-{
-    qv_shellex *ext = qv_shellex::create();
-    wcsncpy(ext->path, folder.c_str(), MAX_PATH - 1);
-    ext->config.MaxMenuItems = 100;
-    ext->config.HideFileExtension = 0;
-    ext->desktop_ok = 1;
-    return ext;
-}
 
 // A sub-folder of `root` whose full path is exactly `length` characters.
 std::wstring folder_of_length(const temp_dir &root, size_t length)
@@ -40,7 +31,7 @@ TEST(HostileInput, ListingBoundOfFolderPaths)
     for (size_t length : {243u, 244u, 245u}) {
         std::wstring folder = folder_of_length(root, length);
         ASSERT_TRUE(write_file(folder + L"\\f"));
-        qv_shellex *ext = object_for(folder);
+        qv_shellex *ext = listed_object_for(folder, 0);
         // Up to 244 characters the folder is listed; beyond, nothing is.
         EXPECT_EQ(length <= 244 ? 11u : 0u, reserve(ext, menu)) << length;
         ext->Release();
@@ -56,7 +47,7 @@ TEST(HostileInput, FormatLikeAndNonBmpNamesAreShownAsTheyAre)
                                   L"e\u0301t\u00e9", L"trailing."};
     for (const std::wstring &name : names)
         write_file(folder / name);
-    qv_shellex *ext = object_for(folder.path());
+    qv_shellex *ext = listed_object_for(folder.path(), 0);
     HMENU menu = CreatePopupMenu();
     HWND window = CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 1, 1, HWND_MESSAGE, NULL, NULL, NULL);
     ASSERT_EQ(5u + 10u, reserve(ext, menu));

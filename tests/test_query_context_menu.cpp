@@ -8,15 +8,6 @@
 
 namespace {
 
-qv_shellex *object_for(const std::wstring &folder)
-{
-    qv_shellex *ext = qv_shellex::create();
-    wcsncpy(ext->path, folder.c_str(), MAX_PATH - 1);
-    ext->config.MaxMenuItems = 100;
-    ext->config.HideFileExtension = 1;
-    ext->desktop_ok = 1;
-    return ext;
-}
 
 UINT reserve(qv_shellex *ext, HMENU menu, UINT first, UINT last, UINT flags = CMF_NORMAL)
 {
@@ -57,7 +48,7 @@ protected:
 
 TEST_F(reservation, IdentifierArithmetic)
 {
-    qv_shellex *ext = object_for(folder.path());
+    qv_shellex *ext = listed_object_for(folder.path());
     EXPECT_EQ(0u, reserve(ext, menu, 100, 110));
     EXPECT_EQ(nullptr, g_hhook);
     EXPECT_EQ(11u, reserve(ext, menu, 100, 111));
@@ -77,7 +68,7 @@ TEST_F(reservation, IdentifierArithmetic)
 
 TEST_F(reservation, GatesAddNothingAndInstallNoHook)
 {
-    qv_shellex *ext = object_for(folder.path());
+    qv_shellex *ext = listed_object_for(folder.path());
     EXPECT_EQ(0u, reserve(ext, menu, 1, 0x7FFF, CMF_DEFAULTONLY));
     EXPECT_EQ(0u, reserve(ext, menu, 1, 0x7FFF, CMF_VERBSONLY));
     EXPECT_EQ(nullptr, g_hhook);
@@ -97,12 +88,12 @@ TEST_F(reservation, GatesAddNothingAndInstallNoHook)
     ext->Release();
 
     // A file, and an empty folder.
-    qv_shellex *file = object_for(folder / L"file0.txt");
+    qv_shellex *file = listed_object_for(folder / L"file0.txt");
     EXPECT_EQ(0u, reserve(file, menu, 1, 0x7FFF));
     EXPECT_EQ(0u, file->is_dir);
     file->Release();
     temp_dir empty;
-    qv_shellex *none = object_for(empty.path());
+    qv_shellex *none = listed_object_for(empty.path());
     EXPECT_EQ(0u, reserve(none, menu, 1, 0x7FFF));
     EXPECT_EQ(nullptr, g_hhook);
     EXPECT_EQ(nullptr, g_hhook3);
@@ -112,7 +103,7 @@ TEST_F(reservation, GatesAddNothingAndInstallNoHook)
 
 TEST_F(reservation, InitMenuFillsOnceAndOnlyTheReservedMenu)
 {
-    qv_shellex *ext = object_for(folder.path());
+    qv_shellex *ext = listed_object_for(folder.path());
     ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
     ASSERT_NE(nullptr, g_hhook);
     ASSERT_NE(nullptr, g_hhook3);
@@ -138,8 +129,8 @@ TEST_F(reservation, SecondObjectTakesOverTheMenu)
 {
     temp_dir small;
     write_file(small / L"only.txt");
-    qv_shellex *first = object_for(folder.path());
-    qv_shellex *second = object_for(small.path());
+    qv_shellex *first = listed_object_for(folder.path());
+    qv_shellex *second = listed_object_for(small.path());
     ASSERT_EQ(17u, reserve(first, menu, 100, 0x7FFF));
     ASSERT_EQ(11u, reserve(second, menu, 100, 0x7FFF));
     EXPECT_EQ(2, qv_installed_hooks());
@@ -153,7 +144,7 @@ TEST_F(reservation, SecondObjectTakesOverTheMenu)
 
 TEST_F(reservation, ReleasedObjectFillsNothing)
 {
-    qv_shellex *ext = object_for(folder.path());
+    qv_shellex *ext = listed_object_for(folder.path());
     ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
     ext->Release();
     EXPECT_EQ(nullptr, g_active_ext);
@@ -165,7 +156,7 @@ TEST_F(reservation, ReleasedObjectFillsNothing)
 
 TEST_F(reservation, InputHookTracksLastEventUntilPopupCloses)
 {
-    qv_shellex *ext = object_for(folder.path());
+    qv_shellex *ext = listed_object_for(folder.path());
     ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
     EXPECT_EQ(0u, g_last_input_msg);
     MSG msg;

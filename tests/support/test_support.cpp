@@ -1,6 +1,7 @@
 #include "test_support.h"
 #include <shlwapi.h>
 #include <stdio.h>
+#include "common/qv_shellex.h"
 
 std::wstring test_bin_dir()
 {
@@ -280,4 +281,14 @@ settings_scope::~settings_scope()
 void settings_scope::set(const wchar_t *name, DWORD value)
 {
     reg_set_dword(HKEY_LOCAL_MACHINE, settings_key, name, value);
+}
+
+qv_shellex *listed_object_for(const std::wstring &folder, DWORD hide_file_extension)
+{
+    qv_shellex *ext = qv_shellex::create();
+    wcsncpy(ext->path, folder.c_str(), MAX_PATH - 1);
+    ext->config.MaxMenuItems = 100;
+    ext->config.HideFileExtension = hide_file_extension;
+    ext->desktop_ok = 1;
+    return ext;
 }

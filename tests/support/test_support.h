@@ -62,3 +62,9 @@ public:
     ~settings_scope();
     void set(const wchar_t *name, DWORD value);
 };
+
+class qv_shellex;
+// An extension object set up as Initialize leaves it for `folder` with the
+// default settings (HideFileExtension as given), without going through a
+// data object.
+qv_shellex *listed_object_for(const std::wstring &folder, DWORD hide_file_extension = 1);

@@ -79,7 +79,9 @@ void list_directory(qv_shellex *ext, const WCHAR *dir)
             continue;
         wmemcpy(full_path + dir_len + 1, name, len);
         full_path[dir_len + 1 + len] = 0;
-        list->entries[list->entry_count - 1].bitmap = item_bitmap(full_path);
+        // Past the picture bound the entry is listed without its icon.
+        if (listed < QV_MAX_PICTURES)
+            list->entries[list->entry_count - 1].bitmap = item_bitmap(full_path);
 
         listed++;
         if (listed > (UINT64)ext->config.MaxMenuItems) {

@@ -5,8 +5,16 @@
 
 class qv_shellex;
 
+// Most entries of one listing that get a picture.  Each picture is a GDI
+// object of its own, and Windows gives a process 10,000 of them in all (the
+// shell's own windows share that quota); a folder listed with MaxMenuItems
+// raised must not exhaust it.  Entries beyond the first 1,000 are listed
+// without a picture, which also spares their icon lookups.
+#define QV_MAX_PICTURES 1000
+
 // Fills ext->list, which the caller has cleared, from the folder `dir`
-// (at most 244 characters), with one menu bitmap per item.
+// (at most 244 characters), with one menu bitmap for each of the first
+// QV_MAX_PICTURES items.
 void list_directory(qv_shellex *ext, const WCHAR *dir);
 
 // Ends a listing with its uncounted sentinel record, so that the last counted

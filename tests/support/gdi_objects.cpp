@@ -49,3 +49,47 @@ long live_gdi_objects()
         return -1;
     return after;
 }
+
+namespace {
+
+// Wine numbers USER handles from 0x20 in steps of two; a handle whose upper
+// 16 bits are zero matches its slot whatever its generation.
+const ULONG_PTR FIRST_USER_HANDLE = 0x20;
+const ULONG_PTR USER_HANDLE_SLOTS = 0x7FE8;
+
+long probe_user_table()
+{
+    HDC screen = GetDC(NULL);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP target = CreateCompatibleBitmap(screen, 1, 1);
+    ReleaseDC(NULL, screen);
+    HGDIOBJ old = SelectObject(dc, target);
+    long used = 0;
+    for (ULONG_PTR slot = 0; slot < USER_HANDLE_SLOTS; slot++) {
+        HANDLE handle = (HANDLE)(FIRST_USER_HANDLE + 2 * slot);
+        if (IsMenu((HMENU)handle) || DrawIconEx(dc, 0, 0, (HICON)handle, 1, 1, 0, NULL, DI_NORMAL))
+            used++;
+    }
+    SelectObject(dc, old);
+    DeleteObject(target);
+    DeleteDC(dc);
+    return used;
+}
+
+}  // namespace
+
+long live_user_objects()
+{
+    DWORD reported = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    if (reported)
+        return (long)reported;
+    // Trust the probe only if it sees one menu come and go.
+    long before = probe_user_table();
+    HMENU probe = CreatePopupMenu();
+    long with_probe = probe_user_table();
+    DestroyMenu(probe);
+    long after = probe_user_table();
+    if (with_probe != before + 1 || after != before)
+        return -1;
+    return after;
+}

@@ -6,3 +6,9 @@
 // Windows answers GetGuiResources; Wine answers it with 0, so there the
 // process's handle table (reached from the PEB) is counted instead.
 long live_gdi_objects();
+
+// Live menus and icons of this process (the USER objects the extension makes),
+// or -1 when they cannot be counted.  Windows answers GetGuiResources; Wine
+// answers it with 0, so there every slot of the USER handle table is probed
+// with IsMenu and, for icons, a 1x1 DrawIconEx.
+long live_user_objects();

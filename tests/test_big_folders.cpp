@@ -1,0 +1,179 @@
+// Big folders: ten thousand files with the item limit lifted.  The listing,
+// its pictures and the menu complete within a bounded number of GDI objects,
+// and the entries fall into screen-high columns in the menu as it is shown.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <set>
+#include <string>
+#include "common/module_state.h"
+#include "common/qv_shellex.h"
+#include "extension/folder_listing.h"
+#include "gdi_objects.h"
+#include "test_support.h"
+
+namespace {
+
+const int file_count = 10000;
+const UINT first_cmd = 1;
+
+std::wstring file_name(int i)
+{
+    wchar_t name[32];
+    swprintf(name, 32, L"file%05d.qvbig", i);
+    return name;
+}
+
+// What the open popup showed, read from inside its menu loop.
+struct shown_menu {
+    HMENU menu = NULL;
+    HWND window = NULL;
+    int per_column = 0;
+    bool popup_open = false;
+    bool columns_placed = true;
+    int columns_checked = 0;
+} shown;
+
+RECT item_rect(int position)
+{
+    RECT rect = {};
+    GetMenuItemRect(shown.window, shown.menu, position, &rect);
+    return rect;
+}
+
+// The first item of each of the first columns lies right of the column
+// before it and at the top; the rest of a column lies under its first item.
+void CALLBACK look_and_close(HWND window, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(window, timer);
+    shown.popup_open = FindWindowW(L"#32768", NULL) != NULL;
+    RECT top = item_rect(0);
+    for (int column = 1; column <= 3; column++) {
+        int start = column * shown.per_column;
+        RECT head = item_rect(start);
+        RECT above = item_rect(start - 1);
+        RECT previous_head = item_rect(start - shown.per_column);
+        if (head.left <= previous_head.left || head.top != top.top || above.left != previous_head.left ||
+            above.top <= previous_head.top)
+            shown.columns_placed = false;
+        shown.columns_checked++;
+    }
+    EndMenu();
+}
+
+void CALLBACK close_menu(HWND window, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(window, timer);
+    EndMenu();
+}
+
+// One small right-click with a shown popup, so that the shell's icon cache and
+// the menu window's own GDI objects exist before anything is counted.
+void warm_up(HWND owner)
+{
+    temp_dir small;
+    write_file(small / file_name(0), "");
+    qv_shellex *ext = qv_shellex::create();
+    IDataObject *data = shell_data_object({small.path()});
+    ext->Initialize(NULL, data, NULL);
+    data->Release();
+    HMENU menu = CreatePopupMenu();
+    ext->QueryContextMenu(menu, 0, first_cmd, 0x7FFF, CMF_NORMAL);
+    SetTimer(owner, 1, 200, close_menu);
+    TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_NONOTIFY, 0, 0, owner, NULL);
+    DestroyMenu(menu);
+    ext->Release();
+}
+
+TEST(BigFolder, TenThousandFilesWithTheLimitLifted)
+{
+    settings_scope settings;
+    settings.set(L"MaxMenuItems", 0xFFFFFFFF);
+    temp_dir folder;
+    for (int i = 0; i < file_count; i++)
+        ASSERT_TRUE(write_file(folder / file_name(i), "")) << i;
+
+    WNDCLASSW window_class = {};
+    window_class.lpfnWndProc = DefWindowProcW;
+    window_class.lpszClassName = L"qv-big-owner";
+    RegisterClassW(&window_class);
+    HWND owner = CreateWindowExW(0, L"qv-big-owner", L"owner", WS_POPUP | WS_VISIBLE, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
+    SetForegroundWindow(owner);
+    warm_up(owner);
+    long gdi_before = live_gdi_objects();
+    ASSERT_GE(gdi_before, 0);
+
+    qv_shellex *ext = qv_shellex::create();
+    IDataObject *data = shell_data_object({folder.path()});
+    ASSERT_NE(nullptr, data);
+    ASSERT_EQ(S_OK, ext->Initialize(NULL, data, NULL));
+    data->Release();
+    ASSERT_EQ(0xFFFFFFFFu, ext->config.MaxMenuItems);
+
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, 0x7000, L"Open");
+    HRESULT reserved = ext->QueryContextMenu(menu, 0, first_cmd, 0x7FFF, CMF_NORMAL);
+    // Every file is listed, with no "." for the rest, and each gets an identifier.
+    ASSERT_EQ((UINT64)file_count, ext->list.entry_count);
+    EXPECT_EQ((UINT)file_count + 10, HRESULT_CODE(reserved));
+    std::set<std::wstring> names;
+    int pictures = 0;
+    for (UINT64 i = 0; i < ext->list.entry_count; i++) {
+        names.insert(list_name(&ext->list, i));
+        pictures += ext->list.entries[i].bitmap != NULL;
+        if (i >= QV_MAX_PICTURES) {
+            EXPECT_EQ(nullptr, ext->list.entries[i].bitmap) << i;
+        }
+    }
+    EXPECT_EQ((size_t)file_count, names.size());
+    EXPECT_EQ(file_name(0), *names.begin());
+    EXPECT_EQ(file_name(file_count - 1), *names.rbegin());
+    EXPECT_EQ(QV_MAX_PICTURES, pictures);
+    // The pictures are the listing's only lasting GDI objects.
+    long gdi_listed = live_gdi_objects();
+    EXPECT_GE(gdi_listed, gdi_before + QV_MAX_PICTURES);
+    EXPECT_LE(gdi_listed, gdi_before + QV_MAX_PICTURES + 10);
+
+    SendMessageW(owner, WM_INITMENU, (WPARAM)menu, 0);
+    ASSERT_EQ(1 + file_count + 1, GetMenuItemCount(menu));
+    int per_column = GetSystemMetrics(SM_CYSCREEN) / (GetSystemMetrics(SM_CYMENU) + 1) - 4;
+    ASSERT_EQ(per_column, ext->per_column);
+    ASSERT_GT(per_column, 1);
+    int breaks = 0, misplaced = 0, wrong_ids = 0;
+    for (int position = 0; position < file_count + 2; position++) {
+        MENUITEMINFOW info = {};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_FTYPE | MIIM_ID;
+        GetMenuItemInfoW(menu, position, TRUE, &info);
+        bool column_start = position != 0 && position % per_column == 0;
+        breaks += (info.fType & MFT_MENUBARBREAK) != 0;
+        misplaced += column_start != ((info.fType & MFT_MENUBARBREAK) != 0);
+        if (position >= 1 && info.wID != first_cmd + position - 1)
+            wrong_ids++;
+    }
+    EXPECT_EQ((file_count + 1) / per_column, breaks);
+    EXPECT_EQ(0, misplaced);
+    EXPECT_EQ(0, wrong_ids);
+    EXPECT_LE(live_gdi_objects(), gdi_listed + 2);
+
+    // Shown for real: the popup opens, lays out its columns and closes.
+    shown.menu = menu;
+    shown.window = owner;
+    shown.per_column = per_column;
+    SetTimer(owner, 1, 500, look_and_close);
+    long gdi_unshown = live_gdi_objects();
+    TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_NONOTIFY, 0, 0, owner, NULL);
+    // What the menu window of a popup this wide keeps is Wine's, not ours.
+    long window_objects = live_gdi_objects() - gdi_unshown;
+    EXPECT_TRUE(shown.popup_open);
+    EXPECT_EQ(3, shown.columns_checked);
+    EXPECT_TRUE(shown.columns_placed);
+
+    SendMessageW(owner, WM_UNINITMENUPOPUP, (WPARAM)menu, 0);
+    DestroyMenu(menu);
+    ext->Release();
+    EXPECT_LE(live_gdi_objects(), gdi_before + window_objects + 2);
+    EXPECT_EQ(0, qv_installed_hooks());
+    DestroyWindow(owner);
+}
+
+}  // namespace

@@ -1,0 +1,103 @@
+// A folder that is emptied while it is being listed, then removed: the listing
+// ends consistent, the menu fills, an entry whose file is gone launches only
+// its own path, and nothing is left behind.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+#include <string>
+#include "common/module_state.h"
+#include "common/qv_shellex.h"
+#include "extension/menu_bitmap.h"
+#include "gdi_objects.h"
+#include "menu/shell_open.h"
+#include "test_support.h"
+
+namespace {
+
+const int file_count = 40;
+const int vanish_at_picture = 10;
+
+std::wstring launched_file;
+int launches = 0;
+
+HINSTANCE WINAPI recording_execute(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR, INT)
+{
+    launches++;
+    launched_file = file ? file : L"";
+    return (HINSTANCE)(INT_PTR)SE_ERR_FNF;  // what the shell answers for a file that is gone
+}
+
+TEST(VanishingFolder, RemovedWhileListing)
+{
+    temp_dir parent;
+    std::wstring folder = parent / L"going";
+    ASSERT_TRUE(make_dir(folder));
+    for (int i = 0; i < file_count; i++)
+        ASSERT_TRUE(write_file(folder + L"\\v" + std::to_wstring(i) + L".qvgone"));
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 1, 1, HWND_MESSAGE, NULL, NULL, NULL);
+    // The shell's icon cache fills on the first lookup: before counting.
+    SHFILEINFOW warm = {};
+    SHGetFileInfoW((folder + L"\\v0.qvgone").c_str(), 0, &warm, sizeof(warm), SHGFI_ICON | SHGFI_SMALLICON);
+    DestroyIcon(warm.hIcon);
+
+    const wchar_t *saved_theme = g_theme_library;
+    g_theme_library = L"vanishing_theme.dll";
+    SetEnvironmentVariableW(L"QV_VANISH_LOADS", L"0");
+    SetEnvironmentVariableW(L"QV_VANISH_AFTER", std::to_wstring(vanish_at_picture).c_str());
+    SetEnvironmentVariableW(L"QV_VANISH_FOLDER", folder.c_str());
+    long gdi_before = live_gdi_objects();
+
+    qv_shellex *ext = listed_object_for(folder);
+    HMENU menu = CreatePopupMenu();
+    HRESULT reserved = ext->QueryContextMenu(menu, 0, 100, 0x7FFF, CMF_NORMAL);
+    g_theme_library = saved_theme;
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder + L"\\v0.qvgone").c_str()))
+        << "the files went during the listing";
+
+    // Whatever the enumeration still reported is listed, the rest is not.
+    UINT64 count = ext->list.entry_count;
+    EXPECT_GE(count, (UINT64)vanish_at_picture);
+    EXPECT_LE(count, (UINT64)file_count);
+    EXPECT_EQ(count + 10, (UINT64)HRESULT_CODE(reserved));
+    const qv_item_list &list = ext->list;
+    for (UINT64 i = 0; i < count; i++) {
+        const WCHAR *name = list_name(&list, i);
+        EXPECT_EQ(list.entries[i + 1].name_offset - 1, list.entries[i].name_offset + wcslen(name)) << i;
+        EXPECT_EQ(L'v', name[0]) << i;
+        // Files looked up after the folder went have no icon to show.
+        if (i >= (UINT64)vanish_at_picture) {
+            EXPECT_EQ(nullptr, list.entries[i].bitmap) << i;
+        }
+    }
+
+    SendMessageW(owner, WM_INITMENU, (WPARAM)menu, 0);
+    EXPECT_EQ((int)(1 + count + 1), GetMenuItemCount(menu));
+
+    // Choosing the last entry asks the shell for exactly that path.
+    g_shell_execute = recording_execute;
+    CMINVOKECOMMANDINFO info = {};
+    info.cbSize = sizeof(info);
+    info.lpVerb = MAKEINTRESOURCEA(count - 1);
+    EXPECT_EQ(S_OK, ext->InvokeCommand(&info));
+    g_shell_execute = ShellExecuteW;
+    EXPECT_EQ(1, launches);
+    EXPECT_EQ(folder + L"\\" + list_name(&list, count - 1), launched_file);
+
+    // The folder itself could not go while the listing held it open; now it
+    // goes, and the next right-click finds no folder and adds nothing.
+    EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
+    HMENU next = CreatePopupMenu();
+    EXPECT_EQ(0, HRESULT_CODE(ext->QueryContextMenu(next, 0, 100, 0x7FFF, CMF_NORMAL)));
+    EXPECT_EQ(0, GetMenuItemCount(next));
+
+    SendMessageW(owner, WM_UNINITMENUPOPUP, (WPARAM)menu, 0);
+    DestroyMenu(next);
+    DestroyMenu(menu);
+    ext->Release();
+    EXPECT_LE(live_gdi_objects(), gdi_before + 2);
+    EXPECT_EQ(0, qv_installed_hooks());
+    EXPECT_EQ(nullptr, GetModuleHandleW(L"vanishing_theme.dll"));
+    DestroyWindow(owner);
+}
+
+}  // namespace

@@ -344,4 +344,49 @@ TEST_F(careless_host, MenuHandlesThatAreNoMenus)
     DestroyMenu(later);
 }
 
+// The same careless order through the registered module, created by CLSID
+// as the shell creates it.  The files are of a type without any action, so a
+// launch that should not happen cannot start a program.
+TEST(careless_host_module, SecondInitializeWithoutQueryLaunchesNothing)
+{
+    ASSERT_EQ(0u, run_regsvr32(test_dll_path()));
+    temp_dir first(L"qv-first"), second(L"qv-second");
+    for (int i = 0; i < 4; i++)
+        ASSERT_TRUE(write_file(first / (L"old" + std::to_wstring(i) + L".qvnone")));
+    ASSERT_TRUE(write_file(second / L"new.qvnone"));
+    HWND window = CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 1, 1, HWND_MESSAGE, NULL, NULL, NULL);
+    IContextMenu *context_menu = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_QuorvaneShellex, NULL, CLSCTX_INPROC_SERVER, IID_IContextMenu,
+                                     (void **)&context_menu));
+    IShellExtInit *init = nullptr;
+    ASSERT_EQ(S_OK, context_menu->QueryInterface(IID_IShellExtInit, (void **)&init));
+    auto initialize = [&](const temp_dir &folder) {
+        IDataObject *data = shell_data_object({folder.path()});
+        ASSERT_NE(nullptr, data);
+        EXPECT_EQ(S_OK, init->Initialize(NULL, data, NULL));
+        data->Release();
+    };
+
+    HMENU menu = shell_menu();
+    initialize(first);
+    EXPECT_EQ(4u + 10u, HRESULT_CODE(context_menu->QueryContextMenu(menu, 0, first_cmd, 0x7FFF, CMF_NORMAL)));
+    initialize(second);
+    // Shown only now: left as the shell built it, and no offset launches.
+    SendMessageW(window, WM_INITMENU, (WPARAM)menu, 0);
+    EXPECT_EQ(1, GetMenuItemCount(menu));
+    for (UINT offset = 0; offset <= 5; offset++) {
+        CMINVOKECOMMANDINFO info = {};
+        info.cbSize = sizeof(info);
+        info.lpVerb = MAKEINTRESOURCEA(offset);
+        EXPECT_EQ(E_INVALIDARG, context_menu->InvokeCommand(&info)) << offset;
+    }
+    SendMessageW(window, WM_UNINITMENUPOPUP, (WPARAM)menu, 0);
+    DestroyMenu(menu);
+    init->Release();
+    context_menu->Release();
+    DestroyWindow(window);
+    CoFreeUnusedLibraries();
+    run_regsvr32(test_dll_path(), L"/u");
+}
+
 }  // namespace

@@ -1,12 +1,89 @@
 // Folder paths at the listing bound and names that look like format
-// directives or need surrogate pairs reach the menu unchanged.
+// directives, need surrogate pairs, are as long as a name can be, differ only
+// in case or end in a space reach the menu and the launch unchanged.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
+#include "menu/shell_open.h"
 #include "test_support.h"
 
 namespace {
+
+struct launch {
+    std::wstring file, directory;
+};
+std::vector<launch> launches;
+
+HINSTANCE WINAPI recording_execute(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR directory, INT)
+{
+    launches.push_back({file ? file : L"", directory ? directory : L""});
+    return (HINSTANCE)42;
+}
+
+// Records launches instead of making them while it lives.
+struct recorded_launches {
+    recorded_launches()
+    {
+        launches.clear();
+        g_shell_execute = recording_execute;
+    }
+    ~recorded_launches() { g_shell_execute = ShellExecuteW; }
+};
+
+// Paths past MAX_PATH and names the Win32 layer would trim (a trailing
+// space) are reached through the "\\?\" form.
+std::wstring verbatim(const std::wstring &path)
+{
+    return L"\\\\?\\" + path;
+}
+
+// Names of the items of `folder`, less "." and "..".
+std::vector<std::wstring> names_in(const std::wstring &folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW(verbatim(folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+HRESULT invoke(qv_shellex *ext, UINT offset)
+{
+    CMINVOKECOMMANDINFO info = {};
+    info.cbSize = sizeof(info);
+    info.lpVerb = MAKEINTRESOURCEA(offset);
+    return ext->InvokeCommand(&info);
+}
+
+struct shown_entry {
+    std::wstring text;
+    UINT offset;
+};
+
+// Fills `menu` as its display does and returns the entries between
+// "| NORMAL |" and the logo.
+std::vector<shown_entry> show(HMENU menu, UINT first)
+{
+    HWND window = CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 1, 1, HWND_MESSAGE, NULL, NULL, NULL);
+    SendMessageW(window, WM_INITMENU, (WPARAM)menu, 0);
+    DestroyWindow(window);
+    std::vector<shown_entry> shown;
+    for (int i = 1; i < GetMenuItemCount(menu) - 1; i++) {
+        wchar_t text[1024] = L"";
+        GetMenuStringW(menu, i, text, 1024, MF_BYPOSITION);
+        shown.push_back({text, GetMenuItemID(menu, i) - first});
+    }
+    return shown;
+}
 
 
 // A sub-folder of `root` whose full path is exactly `length` characters.
@@ -65,6 +142,160 @@ TEST(HostileInput, FormatLikeAndNonBmpNamesAreShownAsTheyAre)
         EXPECT_NE(shown.end(), std::find(shown.begin(), shown.end(), expected)) << expected.size();
     }
     DestroyWindow(window);
+    DestroyMenu(menu);
+    ext->Release();
+}
+
+TEST(HostileInput, LongestNamesInAFolderAtTheListingBound)
+{
+    recorded_launches recorded;
+    temp_dir root;
+    std::wstring folder = folder_of_length(root, 244);
+    // 255 characters, the longest name a file system gives.
+    const std::wstring names[] = {std::wstring(251, L'a') + L".txt", std::wstring(255, L'b'),
+                                  std::wstring(120, L'c') + L" " + std::wstring(130, L'd') + L".x.y"};
+    for (const std::wstring &name : names) {
+        ASSERT_EQ(255u, name.size());
+        ASSERT_TRUE(write_file(verbatim(folder + L"\\" + name)));
+    }
+    qv_shellex *ext = listed_object_for(folder, 0);
+    HMENU menu = CreatePopupMenu();
+    ASSERT_EQ(3u + 10u, reserve(ext, menu));
+    std::vector<shown_entry> shown = show(menu, 100);
+    ASSERT_EQ(3u, shown.size());
+    std::vector<std::wstring> texts;
+    for (const shown_entry &entry : shown) {
+        texts.push_back(entry.text);
+        launches.clear();
+        EXPECT_EQ(S_OK, invoke(ext, entry.offset));
+        ASSERT_EQ(1u, launches.size());
+        // 244 + 1 + 255 characters, joined whole.
+        EXPECT_EQ(folder + L"\\" + entry.text, launches[0].file);
+        EXPECT_EQ(500u, launches[0].file.size());
+        EXPECT_EQ(folder, launches[0].directory);
+    }
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(std::vector<std::wstring>(std::begin(names), std::end(names)), texts);
+    DestroyMenu(menu);
+    ext->Release();
+}
+
+TEST(HostileInput, SelectedFolderOf259CharactersIsNotListed)
+{
+    recorded_launches recorded;
+    temp_dir root;
+    std::wstring folder = root / std::wstring(259 - root.path().size() - 1, L'l');
+    ASSERT_EQ(259u, folder.size());
+    ASSERT_TRUE(CreateDirectoryW(verbatim(folder).c_str(), NULL));
+    ASSERT_TRUE(write_file(verbatim(folder + L"\\f.txt")));
+    IDataObject *data = shell_data_object({folder});
+    if (!data)
+        data = hdrop_data_object({folder});
+    qv_shellex *ext = qv_shellex::create();
+    EXPECT_EQ(S_OK, ext->Initialize(NULL, data, NULL));
+    data->Release();
+    EXPECT_EQ(folder, ext->path);
+
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, 1, L"Open");
+    EXPECT_EQ(0u, reserve(ext, menu));
+    EXPECT_EQ(0u, ext->list.entry_count);
+    EXPECT_EQ(0, qv_installed_hooks());
+    EXPECT_EQ(1, GetMenuItemCount(menu));
+    for (UINT offset = 0; offset < 3; offset++)
+        EXPECT_EQ(E_INVALIDARG, invoke(ext, offset)) << offset;
+    EXPECT_TRUE(launches.empty()) << "not even the logo's page: no menu was made";
+    DestroyMenu(menu);
+    ext->Release();
+}
+
+// Creates the file `name` in `folder` from the Unix side of Wine, where names
+// keep their case: the Win32 and NT layers find "abc.txt" for "ABC.txt" and
+// refuse to create it.  False when not running on Wine.
+bool create_beside_in_its_own_case(const std::wstring &folder, const std::wstring &name)
+{
+    typedef char *(CDECL * unix_name_fn)(LPCWSTR);
+    unix_name_fn unix_name =
+        (unix_name_fn)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
+    if (!unix_name)
+        return false;
+    char *unix_folder = unix_name(folder.c_str());
+    if (!unix_folder)
+        return false;
+    std::string target = std::string(unix_folder) + "/" + std::string(name.begin(), name.end());
+    HeapFree(GetProcessHeap(), 0, unix_folder);
+    run_process(L"/usr/bin/touch \"" + std::wstring(target.begin(), target.end()) + L"\"");
+    // The Unix program is not waited for as a Windows one is: look until the
+    // folder shows the file, for a bounded time.
+    for (int i = 0; i < 100; i++) {
+        std::vector<std::wstring> names = names_in(folder);
+        if (std::find(names.begin(), names.end(), name) != names.end())
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+TEST(HostileInput, NamesThatDifferOnlyInCaseAreTwoEntries)
+{
+    recorded_launches recorded;
+    temp_dir folder;
+    ASSERT_TRUE(write_file(folder / L"abc.txt"));
+    if (!create_beside_in_its_own_case(folder.path(), L"ABC.txt"))
+        GTEST_SKIP() << "no way to make a second file that differs only in case";
+    ASSERT_EQ((std::vector<std::wstring>{L"ABC.txt", L"abc.txt"}), names_in(folder.path()));
+
+    qv_shellex *ext = listed_object_for(folder.path(), 0);
+    HMENU menu = CreatePopupMenu();
+    ASSERT_EQ(2u + 10u, reserve(ext, menu));
+    std::vector<shown_entry> shown = show(menu, 100);
+    ASSERT_EQ(2u, shown.size());
+    EXPECT_NE(shown[0].text, shown[1].text);
+    EXPECT_NE(shown[0].offset, shown[1].offset);
+    for (const shown_entry &entry : shown) {
+        launches.clear();
+        EXPECT_EQ(S_OK, invoke(ext, entry.offset));
+        ASSERT_EQ(1u, launches.size());
+        EXPECT_EQ(folder / entry.text, launches[0].file);
+    }
+    DestroyMenu(menu);
+    ext->Release();
+}
+
+TEST(HostileInput, NamesEndingInASpaceKeepIt)
+{
+    recorded_launches recorded;
+    temp_dir folder;
+    // The folder's own clean-up reaches its items by plain paths, which lose
+    // the trailing spaces: these two go by their "\\?\" paths first.
+    struct spaced_items {
+        const temp_dir &folder;
+        ~spaced_items()
+        {
+            DeleteFileW(verbatim(folder / L"notes ").c_str());
+            RemoveDirectoryW(verbatim(folder / L"Sub  ").c_str());
+        }
+    } clean_up{folder};
+    ASSERT_TRUE(write_file(verbatim(folder / L"notes ")));
+    ASSERT_TRUE(CreateDirectoryW(verbatim(folder / L"Sub  ").c_str(), NULL));
+    ASSERT_TRUE(write_file(verbatim(folder / L"notes")));
+    ASSERT_EQ((std::vector<std::wstring>{L"Sub  ", L"notes", L"notes "}), names_in(folder.path()));
+
+    qv_shellex *ext = listed_object_for(folder.path(), 0);
+    HMENU menu = CreatePopupMenu();
+    ASSERT_EQ(3u + 10u, reserve(ext, menu));
+    std::vector<shown_entry> shown = show(menu, 100);
+    ASSERT_EQ(3u, shown.size());
+    std::vector<std::wstring> texts;
+    for (const shown_entry &entry : shown) {
+        texts.push_back(entry.text);
+        launches.clear();
+        EXPECT_EQ(S_OK, invoke(ext, entry.offset));
+        ASSERT_EQ(1u, launches.size());
+        EXPECT_EQ(folder / entry.text, launches[0].file);
+    }
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ((std::vector<std::wstring>{L"Sub  ", L"notes", L"notes "}), texts);
     DestroyMenu(menu);
     ext->Release();
 }

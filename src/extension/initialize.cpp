@@ -2,7 +2,9 @@
 // the settings, the desktop test and the target of a shortcut.
 #include "../common/qv_shellex.h"
 #include <shellapi.h>
+#include <string.h>
 #include <wchar.h>
+#include "../common/module_state.h"
 #include "../common/trace.h"
 #include "desktop_test.h"
 #include "shortcut.h"
@@ -36,6 +38,17 @@ static bool copy_first_name(HDROP drop, WCHAR *path)
     return true;
 }
 
+// The listing names entries of the folder it was made for; InvokeCommand
+// joins them to `path`.  Once `path` names another item, those names would
+// launch files of the wrong folder, so the listing goes, and a menu reserved
+// for it but not yet shown is left as the shell built it.
+static void forget_listing(qv_shellex *ext)
+{
+    if (g_active_ext == ext)
+        g_active_ext = NULL;
+    list_clear(&ext->list);
+}
+
 STDMETHODIMP qv_shellex::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject *pdtobj, HKEY hkeyProgID)
 {
     (void)pidlFolder;
@@ -56,6 +69,8 @@ STDMETHODIMP qv_shellex::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject *p
 
     HRESULT hr = E_INVALIDARG;
     if (DragQueryFileW(drop, 0xFFFFFFFF, NULL, 0) != 0) {
+        WCHAR listed_path[MAX_PATH];
+        memcpy(listed_path, path, sizeof(listed_path));
         // Only the first item of a multiple selection is used.
         hr = copy_first_name(drop, path) ? S_OK : E_INVALIDARG;
 
@@ -72,6 +87,9 @@ STDMETHODIMP qv_shellex::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject *p
         // The desktop test above looked at the shortcut's own location.
         is_lnk = ConvertShortcutTarget(path);
         trace("ConvertShortcutTarget: \"%ls\" is_lnk=%d\n", path, (int)is_lnk);
+
+        if (wcscmp(listed_path, path) != 0)
+            forget_listing(this);
     }
 
     GlobalUnlock(medium.hGlobal);

@@ -40,6 +40,10 @@ STDMETHODIMP qv_shellex::InvokeCommand(CMINVOKECOMMANDINFO *pici)
     if (path_len == MAX_PATH)
         return E_INVALIDARG;
 
+    // QueryContextMenu reserves nothing for an empty listing: no offset,
+    // not even the logo's, belongs to a menu of ours.
+    if (list.entry_count == 0)
+        return E_INVALIDARG;
     if (k >= list.entry_count) {
         if (k == list.entry_count)  // the logo item
             shell_open(pici->hwnd, NULL, QV_HOME_PAGE, NULL, path);

@@ -24,6 +24,10 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
         return reserved(0);
     if (uFlags & (CMF_DEFAULTONLY | CMF_VERBSONLY))
         return reserved(0);
+    // The menu is recorded and later matched by its handle: a handle that
+    // names no menu (or one already destroyed) gets nothing reserved.
+    if (!IsMenu(hmenu))
+        return reserved(0);
     // Sums in 64 bits: an idCmdFirst near the top of the range must not wrap
     // into a block that lies below it.
     if ((UINT64)idCmdFirst + QV_EXTRA_IDS >= idCmdLast)

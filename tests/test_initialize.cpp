@@ -79,21 +79,6 @@ HRESULT initialize_drop(qv_shellex *ext, const std::vector<std::wstring> &names)
     return initialize(ext, hdrop_data_object(names));
 }
 
-bool make_shortcut(const std::wstring &lnk, const std::wstring &target)
-{
-    IShellLinkW *link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)))
-        return false;
-    IPersistFile *file = nullptr;
-    bool ok = SUCCEEDED(link->SetPath(target.c_str())) &&
-              SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file)) &&
-              SUCCEEDED(file->Save(lnk.c_str(), TRUE));
-    if (file)
-        file->Release();
-    link->Release();
-    return ok;
-}
-
 std::wstring desktop_folder()
 {
     wchar_t path[MAX_PATH] = L"";

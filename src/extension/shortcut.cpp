@@ -3,6 +3,15 @@
 #include <wchar.h>
 #include "shortcut.h"
 
+// A drive path with its root ("C:\...") or a UNC name ("\\server\...").
+static bool is_full_path(const WCHAR *p)
+{
+    if (p[0] == L'\\' && p[1] == L'\\')
+        return true;
+    WCHAR drive = p[0] | 0x20;
+    return drive >= L'a' && drive <= L'z' && p[1] == L':' && p[2] == L'\\';
+}
+
 DWORD ConvertShortcutTarget(WCHAR *path)
 {
     size_t n = wcslen(path);
@@ -18,10 +27,16 @@ DWORD ConvertShortcutTarget(WCHAR *path)
         return 1;
     }
     // An unreadable shortcut keeps its own path: it is then no folder and
-    // gets no menu.
+    // gets no menu.  So does one whose target is not a full path (damaged or
+    // crafted data, or a target too long for the link to store): taken as it
+    // is, it would name a folder relative to the host's current folder.
     if (SUCCEEDED(file->Load(path, STGM_READ))) {
-        link->GetPath(path, MAX_PATH, NULL, SLGP_UNCPRIORITY);
-        path[MAX_PATH - 1] = 0;
+        WCHAR target[MAX_PATH];
+        target[0] = 0;
+        link->GetPath(target, MAX_PATH, NULL, SLGP_UNCPRIORITY);
+        target[MAX_PATH - 1] = 0;
+        if (is_full_path(target))
+            wcscpy(path, target);
     }
     file->Release();
     link->Release();

@@ -41,10 +41,11 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
     if (!desktop_ok && config.OnlyAllowedOnDesktop)
         return reserved(0);
 
-    if (wcslen(path) <= QV_MAX_LISTED_PATH) {
-        list_clear(&list);
+    // A folder too long to list offers nothing, not the listing an earlier
+    // call left for another folder.
+    list_clear(&list);
+    if (wcslen(path) <= QV_MAX_LISTED_PATH)
         list_directory(this, path);
-    }
     if (list.entry_count == 0)
         return reserved(0);
 

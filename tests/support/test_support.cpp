@@ -198,6 +198,21 @@ IDataObject *hdrop_data_object(const std::vector<std::wstring> &paths)
     return new hdrop_object(drop);
 }
 
+bool make_shortcut(const std::wstring &lnk, const std::wstring &target)
+{
+    IShellLinkW *link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)))
+        return false;
+    IPersistFile *file = nullptr;
+    bool ok = SUCCEEDED(link->SetPath(target.c_str())) &&
+              SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file)) &&
+              SUCCEEDED(file->Save(lnk.c_str(), TRUE));
+    if (file)
+        file->Release();
+    link->Release();
+    return ok;
+}
+
 DWORD run_process(const std::wstring &command_line, DWORD timeout_ms)
 {
     std::vector<wchar_t> line(command_line.begin(), command_line.end());

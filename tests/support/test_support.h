@@ -42,6 +42,10 @@ IDataObject *shell_data_object(const std::vector<std::wstring> &paths);
 // the shell would not parse (trailing backslashes, missing files).
 IDataObject *hdrop_data_object(const std::vector<std::wstring> &paths);
 
+// Saves a shell link at `lnk` that points to `target` (IShellLinkW +
+// IPersistFile::Save).  Wine stores only an ANSI path: keep targets ASCII.
+bool make_shortcut(const std::wstring &lnk, const std::wstring &target);
+
 // Runs a program to its end and returns its exit code (or -1).
 DWORD run_process(const std::wstring &command_line, DWORD timeout_ms = 60000);
 // regsvr32 /s [extra] "dll"; returns its exit code.

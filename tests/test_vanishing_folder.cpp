@@ -89,6 +89,7 @@ TEST(VanishingFolder, RemovedWhileListing)
     HMENU next = CreatePopupMenu();
     EXPECT_EQ(0, HRESULT_CODE(ext->QueryContextMenu(next, 0, 100, 0x7FFF, CMF_NORMAL)));
     EXPECT_EQ(0, GetMenuItemCount(next));
+    EXPECT_EQ(0u, ext->is_dir);
 
     SendMessageW(owner, WM_UNINITMENUPOPUP, (WPARAM)menu, 0);
     DestroyMenu(next);

@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-// If `path` (a MAX_PATH buffer) names a .lnk file, replaces it by the
-// shortcut's target when the shortcut can be read and its target is a full
-// path, and returns 1; otherwise returns 0 and leaves `path` alone.
+// Returns 1 when `path` (a MAX_PATH buffer) names a .lnk file, and then
+// replaces it by the shortcut's target if the shortcut can be read and its
+// target is a full path.  Returns 0 and leaves `path` alone otherwise.
 DWORD ConvertShortcutTarget(WCHAR *path);

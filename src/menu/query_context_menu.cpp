@@ -35,7 +35,10 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
     // Shift+right-click leaves the shell's menu as it is.
     if (GetKeyState(VK_SHIFT) & 0x8000)
         return reserved(0);
-    is_dir = (GetFileAttributesW(path) & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+    // A path that is gone answers INVALID_FILE_ATTRIBUTES, all bits set:
+    // that is no folder.
+    DWORD attributes = GetFileAttributesW(path);
+    is_dir = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
     if (!is_dir)
         return reserved(0);
     if (!desktop_ok && config.OnlyAllowedOnDesktop)

@@ -85,6 +85,25 @@ std::vector<shown_entry> show(HMENU menu, UINT first)
     return shown;
 }
 
+// Chooses each shown entry in turn: each must launch "folder\text" in the
+// folder.  Returns the texts, sorted.
+std::vector<std::wstring> launch_each(qv_shellex *ext, const std::vector<shown_entry> &shown, const std::wstring &folder)
+{
+    std::vector<std::wstring> texts;
+    for (const shown_entry &entry : shown) {
+        texts.push_back(entry.text);
+        launches.clear();
+        EXPECT_EQ(S_OK, invoke(ext, entry.offset));
+        EXPECT_EQ(1u, launches.size()) << "offset " << entry.offset;
+        if (launches.size() != 1)
+            continue;
+        EXPECT_EQ(folder + L"\\" + entry.text, launches[0].file);
+        EXPECT_EQ(folder, launches[0].directory);
+    }
+    std::sort(texts.begin(), texts.end());
+    return texts;
+}
+
 
 // A sub-folder of `root` whose full path is exactly `length` characters.
 std::wstring folder_of_length(const temp_dir &root, size_t length)
@@ -163,18 +182,8 @@ TEST(HostileInput, LongestNamesInAFolderAtTheListingBound)
     ASSERT_EQ(3u + 10u, reserve(ext, menu));
     std::vector<shown_entry> shown = show(menu, 100);
     ASSERT_EQ(3u, shown.size());
-    std::vector<std::wstring> texts;
-    for (const shown_entry &entry : shown) {
-        texts.push_back(entry.text);
-        launches.clear();
-        EXPECT_EQ(S_OK, invoke(ext, entry.offset));
-        ASSERT_EQ(1u, launches.size());
-        // 244 + 1 + 255 characters, joined whole.
-        EXPECT_EQ(folder + L"\\" + entry.text, launches[0].file);
-        EXPECT_EQ(500u, launches[0].file.size());
-        EXPECT_EQ(folder, launches[0].directory);
-    }
-    std::sort(texts.begin(), texts.end());
+    // Each launch is 244 + 1 + 255 characters, joined whole.
+    std::vector<std::wstring> texts = launch_each(ext, shown, folder);
     EXPECT_EQ(std::vector<std::wstring>(std::begin(names), std::end(names)), texts);
     DestroyMenu(menu);
     ext->Release();
@@ -252,12 +261,7 @@ TEST(HostileInput, NamesThatDifferOnlyInCaseAreTwoEntries)
     ASSERT_EQ(2u, shown.size());
     EXPECT_NE(shown[0].text, shown[1].text);
     EXPECT_NE(shown[0].offset, shown[1].offset);
-    for (const shown_entry &entry : shown) {
-        launches.clear();
-        EXPECT_EQ(S_OK, invoke(ext, entry.offset));
-        ASSERT_EQ(1u, launches.size());
-        EXPECT_EQ(folder / entry.text, launches[0].file);
-    }
+    launch_each(ext, shown, folder.path());
     DestroyMenu(menu);
     ext->Release();
 }
@@ -286,16 +290,7 @@ TEST(HostileInput, NamesEndingInASpaceKeepIt)
     ASSERT_EQ(3u + 10u, reserve(ext, menu));
     std::vector<shown_entry> shown = show(menu, 100);
     ASSERT_EQ(3u, shown.size());
-    std::vector<std::wstring> texts;
-    for (const shown_entry &entry : shown) {
-        texts.push_back(entry.text);
-        launches.clear();
-        EXPECT_EQ(S_OK, invoke(ext, entry.offset));
-        ASSERT_EQ(1u, launches.size());
-        EXPECT_EQ(folder / entry.text, launches[0].file);
-    }
-    std::sort(texts.begin(), texts.end());
-    EXPECT_EQ((std::vector<std::wstring>{L"Sub  ", L"notes", L"notes "}), texts);
+    EXPECT_EQ((std::vector<std::wstring>{L"Sub  ", L"notes", L"notes "}), launch_each(ext, shown, folder.path()));
     DestroyMenu(menu);
     ext->Release();
 }

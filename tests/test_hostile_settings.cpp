@@ -10,17 +10,10 @@
 #include "common/module_state.h"
 #include "common/qv_config.h"
 #include "common/qv_shellex.h"
+#include "setting_names.h"
 #include "test_support.h"
 
 namespace {
-
-const wchar_t settings_key[] = L"Software\\Quorvane\\Shellex";
-// Field order of qv_config.
-const wchar_t *const value_names[] = {
-    L"OnlyAllowedOnDesktop", L"MaxMenuItems",   L"HideItemNormalOnDesktop", L"HideItemNormalOnExplorer",
-    L"HideItemLogo",         L"HideItemDotDot", L"HideFileExtension",
-};
-const std::vector<DWORD> defaults = {0, 100, 0, 0, 0, 0, 1};
 
 const DWORD value_types[] = {
     REG_NONE,          REG_SZ,   REG_EXPAND_SZ, REG_BINARY,          REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_LINK,

@@ -3,17 +3,10 @@
 #include <string.h>
 #include <vector>
 #include "common/qv_config.h"
+#include "setting_names.h"
 #include "test_support.h"
 
 namespace {
-
-const wchar_t settings_key[] = L"Software\\Quorvane\\Shellex";
-// Field order of qv_config.
-const wchar_t *const value_names[] = {
-    L"OnlyAllowedOnDesktop", L"MaxMenuItems",   L"HideItemNormalOnDesktop", L"HideItemNormalOnExplorer",
-    L"HideItemLogo",         L"HideItemDotDot", L"HideFileExtension",
-};
-const std::vector<DWORD> defaults = {0, 100, 0, 0, 0, 0, 1};
 
 std::vector<DWORD> fields(const qv_config &config)
 {

@@ -15,17 +15,4 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void *)
     return TRUE;
 }
 
-extern "C" HRESULT WINAPI GetBufferedPaintBits(HANDLE, RGBQUAD **, int *)
-{
-    return E_FAIL;
-}
-
-extern "C" HANDLE WINAPI BeginBufferedPaint(HDC, const RECT *, int, void *, HDC *)
-{
-    return NULL;
-}
-
-extern "C" HRESULT WINAPI EndBufferedPaint(HANDLE, BOOL)
-{
-    return E_FAIL;
-}
+#include "failing_paint.h"

@@ -1,0 +1,12 @@
+// The settings as the registry holds them, for the settings tests.
+#pragma once
+#include <windows.h>
+#include <vector>
+
+inline const wchar_t settings_key[] = L"Software\\Quorvane\\Shellex";
+// Field order of qv_config.
+inline const wchar_t *const value_names[] = {
+    L"OnlyAllowedOnDesktop", L"MaxMenuItems",   L"HideItemNormalOnDesktop", L"HideItemNormalOnExplorer",
+    L"HideItemLogo",         L"HideItemDotDot", L"HideFileExtension",
+};
+inline const std::vector<DWORD> defaults = {0, 100, 0, 0, 0, 0, 1};

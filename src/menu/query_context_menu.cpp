@@ -38,7 +38,7 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
     // A path that is gone answers INVALID_FILE_ATTRIBUTES, all bits set:
     // that is no folder.
     DWORD attributes = GetFileAttributesW(path);
-    is_dir = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+    is_dir = (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) ? 1 : 0;
     if (!is_dir)
         return reserved(0);
     if (!desktop_ok && config.OnlyAllowedOnDesktop)

@@ -4,9 +4,9 @@
 #include <windows.h>
 #include <ole2.h>
 #include <stdio.h>
-#include "common/qv_shellex.h"
 #include "test_support.h"
 #include "bench_common.h"
+#include "bench_cycle.h"
 
 int main(int argc, char **argv)
 {
@@ -20,17 +20,7 @@ int main(int argc, char **argv)
         write_file(folder / (L"item" + std::to_wstring(i) + L".qvsession"));
     double start = now_ms();
     for (int i = 1; i <= cycles; i++) {
-        qv_shellex *ext = qv_shellex::create();
-        IDataObject *data = shell_data_object({folder.path()});
-        ext->Initialize(NULL, data, NULL);
-        HMENU menu = CreatePopupMenu();
-        AppendMenuW(menu, MF_STRING, 1, L"Open");
-        ext->QueryContextMenu(menu, 0, 100, 0x7FFF, CMF_NORMAL);
-        SendMessageW(owner, WM_INITMENU, (WPARAM)menu, 0);
-        SendMessageW(owner, WM_UNINITMENUPOPUP, (WPARAM)menu, 0);
-        DestroyMenu(menu);
-        data->Release();
-        ext->Release();
+        right_click_ms(folder.path(), owner);
         if (i % 100 == 0) {
             double end = now_ms();
             printf("cycles %5d: %7.1f ms per cycle\n", i, (end - start) / 100);

@@ -2,8 +2,8 @@
 #pragma once
 #include <windows.h>
 #include <shlobj.h>
-#include "qv_config.h"
-#include "qv_item_list.h"
+#include "common/qv_config.h"
+#include "common/qv_item_list.h"
 
 // IShellExtInit is the primary base: its pointer is the object's identity.
 // The IContextMenu side's IUnknown methods are this-adjusting thunks that

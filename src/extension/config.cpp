@@ -1,8 +1,8 @@
 // Loading of the settings from HKEY_LOCAL_MACHINE\Software\Quorvane\Shellex.
 #include <string.h>
 #include <type_traits>
-#include "../common/qv_config.h"
-#include "../common/trace.h"
+#include "common/qv_config.h"
+#include "common/trace.h"
 
 // Value names in field order, one NUL-terminated name each; the literal's own
 // NUL ends the list with an empty name.

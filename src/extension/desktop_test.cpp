@@ -1,6 +1,6 @@
 // The desktop test of the OnlyAllowedOnDesktop setting.
 #include <wchar.h>
-#include "desktop_test.h"
+#include "extension/desktop_test.h"
 
 DWORD desktop_test(const WCHAR *path, const WCHAR *desktop)
 {

@@ -2,10 +2,10 @@
 // menu bitmap made from its small shell icon.
 #include <string.h>
 #include <wchar.h>
-#include "../common/qv_shellex.h"
+#include "common/qv_shellex.h"
 #include <shellapi.h>
-#include "folder_listing.h"
-#include "menu_bitmap.h"
+#include "extension/folder_listing.h"
+#include "extension/menu_bitmap.h"
 
 #define PATTERN_CHARS 264
 #define FULL_PATH_CHARS 552

@@ -1,7 +1,7 @@
 // Listing of a folder into the object's item list.
 #pragma once
 #include <windows.h>
-#include "../common/qv_item_list.h"
+#include "common/qv_item_list.h"
 
 class qv_shellex;
 

@@ -1,13 +1,13 @@
 // Initialization from the selected item: the first path of the drop list,
 // the settings, the desktop test and the target of a shortcut.
-#include "../common/qv_shellex.h"
+#include "common/qv_shellex.h"
 #include <shellapi.h>
 #include <string.h>
 #include <wchar.h>
-#include "../common/module_state.h"
-#include "../common/trace.h"
-#include "desktop_test.h"
-#include "shortcut.h"
+#include "common/module_state.h"
+#include "common/trace.h"
+#include "extension/desktop_test.h"
+#include "extension/shortcut.h"
 
 // 1 unless the current user's desktop folder is known and `path` does not lie
 // directly in it.

@@ -2,7 +2,7 @@
 #include <stdlib.h>
 #include <stdint.h>
 #include <string.h>
-#include "../common/qv_item_list.h"
+#include "common/qv_item_list.h"
 
 UINT64 list_grown_capacity(UINT64 used, UINT64 capacity, UINT64 needed, size_t elem_size)
 {

@@ -2,10 +2,10 @@
 // launch of that entry through the shell.
 #include <string.h>
 #include <wchar.h>
-#include "../common/module_state.h"
-#include "../common/qv_shellex.h"
-#include "../common/trace.h"
-#include "shell_open.h"
+#include "common/module_state.h"
+#include "common/qv_shellex.h"
+#include "common/trace.h"
+#include "menu/shell_open.h"
 
 // Room for a folder path, a backslash and a name.
 #define QV_LAUNCH_PATH_CHARS 552

@@ -1,8 +1,8 @@
 // The two thread hooks of the menu being shown.
-#include "../common/module_state.h"
-#include "../common/trace.h"
-#include "menu_hooks.h"
-#include "menu_population.h"
+#include "common/module_state.h"
+#include "common/trace.h"
+#include "menu/menu_hooks.h"
+#include "menu/menu_population.h"
 
 void rehook_menu()
 {

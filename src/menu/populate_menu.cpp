@@ -3,9 +3,9 @@
 // entry in screen-high columns, then the logo item.
 #include <string.h>
 #include <wchar.h>
-#include "../common/module_state.h"
-#include "../common/qv_shellex.h"
-#include "menu_population.h"
+#include "common/module_state.h"
+#include "common/qv_shellex.h"
+#include "menu/menu_population.h"
 
 int (WINAPI *g_menu_metrics)(int index) = GetSystemMetrics;
 

@@ -1,10 +1,10 @@
 // Command reservation: QueryContextMenu lists the folder and reserves the
 // identifiers; the menu itself is filled later, from the hooks, when it is
 // initialised for display.
-#include "../common/module_state.h"
-#include "../common/qv_shellex.h"
-#include "../extension/folder_listing.h"
-#include "menu_hooks.h"
+#include "common/module_state.h"
+#include "common/qv_shellex.h"
+#include "extension/folder_listing.h"
+#include "menu/menu_hooks.h"
 
 // Identifiers reserved beyond one per entry: the logo, the "| NORMAL |"
 // submenu item, and room to spare.

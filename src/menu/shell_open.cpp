@@ -1,5 +1,5 @@
 // Launching through the shell.
-#include "shell_open.h"
+#include "menu/shell_open.h"
 #include <shellapi.h>
 
 HINSTANCE (WINAPI *g_shell_execute)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT) = ShellExecuteW;

@@ -2,10 +2,10 @@
 // DllCanUnloadNow.
 #include <windows.h>
 #include <string.h>
-#include "../common/module_state.h"
-#include "../common/qv_clsid.h"
-#include "../common/qv_shellex.h"
-#include "../common/trace.h"
+#include "common/module_state.h"
+#include "common/qv_clsid.h"
+#include "common/qv_shellex.h"
+#include "common/trace.h"
 
 // One static factory; its reference count is OutstandingObjects itself, so a
 // factory reference keeps the module loaded like a live object does.

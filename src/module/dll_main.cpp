@@ -1,6 +1,6 @@
 // Module entry.
 #include <windows.h>
-#include "../common/module_state.h"
+#include "common/module_state.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {

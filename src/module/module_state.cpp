@@ -1,6 +1,6 @@
 // Module-wide state and the bookkeeping of the message hooks.
-#include "../common/module_state.h"
-#include "../common/trace.h"
+#include "common/module_state.h"
+#include "common/trace.h"
 
 HINSTANCE g_module;
 LONG volatile OutstandingObjects;

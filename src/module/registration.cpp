@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <olectl.h>
 #include <shlwapi.h>
-#include "registration.h"
-#include "../common/module_state.h"
-#include "../common/qv_clsid.h"
+#include "module/registration.h"
+#include "common/module_state.h"
+#include "common/qv_clsid.h"
 
 // One ANSI record per entry: a marker (" " for a normal entry, "-" for one
 // that is only ever removed), a root byte (1 HKEY_CURRENT_USER,

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <stdarg.h>
 #include <stdio.h>
-#include "../common/trace.h"
+#include "common/trace.h"
 
 void trace(const char *format, ...)
 {

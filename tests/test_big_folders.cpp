@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <set>
 #include <string>
+#include "module/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
 #include "extension/folder_listing.h"
@@ -172,7 +173,7 @@ TEST(BigFolder, TenThousandFilesWithTheLimitLifted)
     DestroyMenu(menu);
     ext->Release();
     EXPECT_LE(live_gdi_objects(), gdi_before + window_objects + 2);
-    EXPECT_EQ(0, qv_installed_hooks());
+    EXPECT_EQ(0, menu_hook_count());
     DestroyWindow(owner);
 }
 

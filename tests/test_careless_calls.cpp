@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 #include <vector>
+#include "module/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_clsid.h"
 #include "menu/menu_population.h"
@@ -83,7 +84,7 @@ protected:
         release_object();
         g_shell_execute = ShellExecuteW;
         DestroyWindow(window);
-        EXPECT_EQ(0, qv_installed_hooks());
+        EXPECT_EQ(0, menu_hook_count());
         EXPECT_EQ(0, OutstandingObjects);
     }
 
@@ -324,7 +325,7 @@ TEST_F(careless_host, MenuHandlesThatAreNoMenus)
     DestroyMenu(destroyed);
     for (HMENU not_a_menu : {(HMENU)NULL, destroyed, (HMENU)window, (HMENU)(UINT_PTR)0x12345}) {
         EXPECT_EQ(0u, reserve(not_a_menu)) << not_a_menu;
-        EXPECT_EQ(0, qv_installed_hooks()) << not_a_menu;
+        EXPECT_EQ(0, menu_hook_count()) << not_a_menu;
     }
     EXPECT_TRUE(FAILED(invoke(0))) << "nothing was reserved";
     EXPECT_TRUE(launches.empty());
@@ -340,7 +341,7 @@ TEST_F(careless_host, MenuHandlesThatAreNoMenus)
     HMENU later = shell_menu();
     EXPECT_EQ(1u, show(later).size());
     SendMessageW(window, WM_UNINITMENUPOPUP, (WPARAM)menu, 0);
-    EXPECT_EQ(0, qv_installed_hooks());
+    EXPECT_EQ(0, menu_hook_count());
     DestroyMenu(later);
 }
 

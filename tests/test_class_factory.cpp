@@ -2,6 +2,7 @@
 // called in-process as the COM runtime calls the exports.
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include "module/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_clsid.h"
 #include "common/qv_shellex.h"
@@ -62,15 +63,17 @@ TEST(ClassFactory, CanUnloadTracksLocksObjectsAndHooks)
     menu->Release();
     EXPECT_EQ(S_OK, DllCanUnloadNow());
 
-    // A hook procedure of the module keeps it loaded.
-    g_hhook3 = qv_set_thread_hook(WH_GETMESSAGE, [](int code, WPARAM w, LPARAM l) -> LRESULT {
-        return CallNextHookEx(NULL, code, w, l);
-    });
-    ASSERT_NE(nullptr, g_hhook3);
+    // The hooks of a reserved menu keep it loaded: their procedures live in it.
+    HMENU popup = CreatePopupMenu();
+    ASSERT_TRUE(menu_start(nullptr, popup, 100, 120));
+    EXPECT_EQ(2, menu_hook_count());
     EXPECT_EQ(S_FALSE, DllCanUnloadNow());
-    qv_cleanup_hook();
-    EXPECT_EQ(nullptr, g_hhook3);
+    menu_end(popup);
+    EXPECT_EQ(0, menu_hook_count());
     EXPECT_EQ(S_OK, DllCanUnloadNow());
+    menu_drop_thread();
+    EXPECT_EQ(nullptr, menu_state());
+    DestroyMenu(popup);
 }
 
 TEST(ClassFactory, UnlockWithoutLockKeepsModule)
@@ -84,6 +87,21 @@ TEST(ClassFactory, UnlockWithoutLockKeepsModule)
     factory->LockServer(TRUE);
     factory->Release();
     EXPECT_EQ(0, OutstandingObjects);
+
+    // A stray unlock brings the count to zero while an object lives: the
+    // object still keeps the module.
+    qv_shellex *object = qv_shellex::create();
+    factory = get_factory();
+    factory->LockServer(FALSE);
+    factory->Release();
+    EXPECT_EQ(0, OutstandingObjects);
+    EXPECT_EQ(S_FALSE, DllCanUnloadNow());
+    object->Release();
+    EXPECT_EQ(S_FALSE, DllCanUnloadNow()) << "the count is below zero now";
+    factory = get_factory();
+    factory->LockServer(TRUE);
+    factory->Release();
+    EXPECT_EQ(S_OK, DllCanUnloadNow());
 }
 
 TEST(ClassFactory, CreateInstanceRefusals)
@@ -101,19 +119,27 @@ TEST(ClassFactory, CreateInstanceRefusals)
     factory->Release();
 }
 
-TEST(ClassFactory, DestroyingAnyObjectRemovesHooks)
+TEST(ExtensionObject, OnlyTheOwnerOfTheMenuTakesTheHooksAlong)
 {
-    g_hhook = qv_set_thread_hook(WH_CALLWNDPROCRET, [](int code, WPARAM w, LPARAM l) -> LRESULT {
-        return CallNextHookEx(NULL, code, w, l);
-    });
-    ASSERT_NE(nullptr, g_hhook);
+    qv_shellex *owner = qv_shellex::create();
+    qv_shellex *other = qv_shellex::create();
+    HMENU popup = CreatePopupMenu();
+    ASSERT_TRUE(menu_start(owner, popup, 100, 120));
+    // An older object released late, and an object that CreateInstance
+    // destroys at once, leave the newer menu its hooks.
+    other->Release();
     IClassFactory *factory = get_factory();
-    // The failing CreateInstance destroys its object at once.
     void *out;
     factory->CreateInstance(nullptr, IID_IClassFactory, &out);
     factory->Release();
-    EXPECT_EQ(nullptr, g_hhook);
-    EXPECT_EQ(0, qv_installed_hooks());
+    EXPECT_EQ(2, menu_hook_count());
+    ASSERT_NE(nullptr, menu_state());
+    EXPECT_EQ(owner, menu_state()->ext);
+    owner->Release();
+    EXPECT_EQ(0, menu_hook_count());
+    EXPECT_EQ(nullptr, menu_state());
+    EXPECT_EQ(0, OutstandingObjects);
+    DestroyMenu(popup);
 }
 
 TEST(ExtensionObject, TwoInterfacesOneIdentityOneCount)
@@ -148,18 +174,6 @@ TEST(ExtensionObject, TwoInterfacesOneIdentityOneCount)
     EXPECT_EQ(0u, object->Release());
 }
 
-TEST(ExtensionObject, ReleaseClearsActiveObject)
-{
-    qv_shellex *object = qv_shellex::create();
-    qv_shellex *other = qv_shellex::create();
-    g_active_ext = object;
-    other->Release();
-    EXPECT_EQ(object, g_active_ext);
-    object->Release();
-    EXPECT_EQ(nullptr, g_active_ext);
-    EXPECT_EQ(0, OutstandingObjects);
-}
-
 TEST(ExtensionObject, UninitialisedObjectRefusesWork)
 {
     qv_shellex *object = qv_shellex::create();
@@ -168,7 +182,7 @@ TEST(ExtensionObject, UninitialisedObjectRefusesWork)
     AppendMenuW(menu, MF_STRING, 1, L"Open");
     EXPECT_EQ(0, HRESULT_CODE(object->QueryContextMenu(menu, 0, 100, 0x7fff, CMF_NORMAL)));
     EXPECT_EQ(1, GetMenuItemCount(menu));
-    EXPECT_EQ(nullptr, g_hhook);
+    EXPECT_EQ(nullptr, menu_state());
     CMINVOKECOMMANDINFO info = {};
     info.cbSize = sizeof(info);
     info.lpVerb = MAKEINTRESOURCEA(0);

@@ -3,6 +3,7 @@
 // in case or end in a space reach the menu and the launch unchanged.
 #include <gtest/gtest.h>
 #include <algorithm>
+#include "module/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
 #include "menu/shell_open.h"
@@ -132,7 +133,7 @@ TEST(HostileInput, ListingBoundOfFolderPaths)
         EXPECT_EQ(length <= 244 ? 11u : 0u, reserve(ext, menu)) << length;
         ext->Release();
     }
-    EXPECT_EQ(0, qv_installed_hooks());
+    EXPECT_EQ(0, menu_hook_count());
     DestroyMenu(menu);
 }
 
@@ -209,7 +210,7 @@ TEST(HostileInput, SelectedFolderOf259CharactersIsNotListed)
     AppendMenuW(menu, MF_STRING, 1, L"Open");
     EXPECT_EQ(0u, reserve(ext, menu));
     EXPECT_EQ(0u, ext->list.entry_count);
-    EXPECT_EQ(0, qv_installed_hooks());
+    EXPECT_EQ(0, menu_hook_count());
     EXPECT_EQ(1, GetMenuItemCount(menu));
     for (UINT offset = 0; offset < 3; offset++)
         EXPECT_EQ(E_INVALIDARG, invoke(ext, offset)) << offset;

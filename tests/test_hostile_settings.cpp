@@ -7,6 +7,7 @@
 #include <string.h>
 #include <string>
 #include <vector>
+#include "module/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_config.h"
 #include "common/qv_shellex.h"
@@ -126,8 +127,8 @@ public:
         HRESULT hr = ext->QueryContextMenu(menu, 0, 100, 0x7FFF, CMF_NORMAL);
         EXPECT_TRUE(SUCCEEDED(hr));
         UINT reserved = HRESULT_CODE(hr);
-        EXPECT_EQ(reserved ? 2 : 0, qv_installed_hooks());
-        qv_cleanup_hook();
+        EXPECT_EQ(reserved ? 2 : 0, menu_hook_count());
+        menu_drop_thread();
         DestroyMenu(menu);
         ext->Release();
         return reserved;

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <vector>
+#include "module/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
 #include "test_support.h"
@@ -57,11 +58,11 @@ click right_click(qv_shellex *ext, IDataObject *data)
     r.query = ext->QueryContextMenu(menu, 0, 100, 0x7FFF, CMF_NORMAL);
     r.reserved = HRESULT_CODE(r.query);
     r.menu_items = GetMenuItemCount(menu);
-    r.hooks = qv_installed_hooks();
+    r.hooks = menu_hook_count();
     if (r.reserved)
         for (UINT64 i = 0; i < ext->list.entry_count; i++)
             r.listed.insert(list_name(&ext->list, i));
-    qv_cleanup_hook();
+    menu_drop_thread();
     DestroyMenu(menu);
     return r;
 }
@@ -167,7 +168,7 @@ protected:
         ASSERT_TRUE(write_file(target + L"\\alpha.txt"));
         ASSERT_TRUE(make_dir(target + L"\\gamma"));
     }
-    void TearDown() override { EXPECT_EQ(0, qv_installed_hooks()); }
+    void TearDown() override { EXPECT_EQ(0, menu_hook_count()); }
     const name_set target_listing = {L"..", L"alpha.txt", L"gamma"};
     settings_scope settings;
     temp_dir dir;

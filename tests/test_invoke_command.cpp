@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "common/module_state.h"
+#include "module/menu_state.h"
 #include "common/qv_shellex.h"
 #include "menu/shell_open.h"
 #include "test_support.h"
@@ -64,19 +64,22 @@ protected:
         launches.clear();
         planned_results.clear();
         g_shell_execute = recording_execute;
-        g_last_input_msg = 0;
         hold_shift(false);
         ext = qv_shellex::create();
         ext->config = {0, 100, 0, 0, 0, 0, 1};
         ext->is_dir = 1;
         ext->is_lnk = 0;
         ext->desktop_ok = 1;
+        // The input hook records into the thread's reserved menu.
+        reserved_menu = CreatePopupMenu();
+        ASSERT_TRUE(menu_start(ext, reserved_menu, 100, 0x7FFF));
     }
     void TearDown() override
     {
         g_shell_execute = ShellExecuteW;
         hold_shift(false);
         ext->Release();
+        DestroyMenu(reserved_menu);
     }
     // Lists `names` for `folder`, closed with the sentinel as a listing is.
     void listing(const std::wstring &folder, const std::vector<std::wstring> &names)
@@ -96,12 +99,13 @@ protected:
         return ext->InvokeCommand(&info);
     }
     qv_shellex *ext = NULL;
+    HMENU reserved_menu = NULL;
 };
 
 TEST_F(invocation, EntryLaunchesItsPathInTheListedFolder)
 {
     listing(L"C:\\Tools", {L"a.exe", L"Docs", L".git"});
-    g_last_input_msg = WM_LBUTTONUP;
+    menu_record_input(WM_LBUTTONUP);
     EXPECT_EQ(S_OK, invoke(1));
     ASSERT_EQ(1u, launches.size());
     EXPECT_FALSE(launches[0].has_verb);
@@ -112,9 +116,11 @@ TEST_F(invocation, EntryLaunchesItsPathInTheListedFolder)
 
     EXPECT_EQ(S_OK, invoke(2));
     EXPECT_EQ(L"C:\\Tools\\.git", launches[1].file) << "a dot-name is an ordinary entry";
-    // Bits 32 to 63 are not looked at: still offset 0.
-    EXPECT_EQ(S_OK, invoke((UINT_PTR)0x100000000ull));
-    EXPECT_EQ(L"C:\\Tools\\a.exe", launches[2].file);
+    // A string verb's pointer may have bits 16 to 31 clear and higher ones
+    // set: that is no offset, and nothing is launched.
+    EXPECT_EQ(E_INVALIDARG, invoke((UINT_PTR)0x100000000ull));
+    EXPECT_EQ(E_INVALIDARG, invoke((UINT_PTR)0x7FF600000001ull));
+    EXPECT_EQ(2u, launches.size());
 }
 
 TEST_F(invocation, VerbFollowsTheLastInputAndShift)
@@ -130,7 +136,7 @@ TEST_F(invocation, VerbFollowsTheLastInputAndShift)
     };
     for (const auto &c : cases) {
         launches.clear();
-        g_last_input_msg = c.message;
+        menu_record_input(c.message);
         hold_shift(c.shift);
         EXPECT_EQ(S_OK, invoke(0));
         ASSERT_EQ(1u, launches.size());
@@ -144,7 +150,7 @@ TEST_F(invocation, VerbFollowsTheLastInputAndShift)
 TEST_F(invocation, NoEditActionRetriesOnceWithTheDefault)
 {
     listing(L"C:\\Tools", {L"notes.txt"});
-    g_last_input_msg = WM_RBUTTONUP;
+    menu_record_input(WM_RBUTTONUP);
     planned_results = {SE_ERR_NOASSOC, SE_ERR_NOASSOC};
     EXPECT_EQ(S_OK, invoke(0)) << "a failed launch is not reported";
     ASSERT_EQ(2u, launches.size());
@@ -185,7 +191,7 @@ TEST_F(invocation, DotEntries)
 TEST_F(invocation, LogoOpensTheHomePageAndOtherOffsetsNothing)
 {
     listing(L"C:\\Tools", {L"a.exe", L"Docs"});
-    g_last_input_msg = WM_RBUTTONUP;
+    menu_record_input(WM_RBUTTONUP);
     EXPECT_EQ(E_INVALIDARG, invoke(2));
     ASSERT_EQ(1u, launches.size());
     EXPECT_EQ(QV_HOME_PAGE, launches[0].file);
@@ -328,7 +334,7 @@ TEST_F(invocation, RealLaunchRunsInTheListedFolder)
     g_shell_execute = recording_shell_execute;
     const std::string expected = utf8(folder.path()) + "\n" + utf8(file) + "\n";
 
-    g_last_input_msg = WM_KEYDOWN;
+    menu_record_input(WM_KEYDOWN);
     EXPECT_EQ(S_OK, invoke(0));
     ASSERT_EQ(1u, launches.size());
     EXPECT_GT(launches[0].result, 32) << "ShellExecuteW succeeded";
@@ -337,7 +343,7 @@ TEST_F(invocation, RealLaunchRunsInTheListedFolder)
     // "edit" is not an action of the type: the default one runs instead.
     DeleteFileW(report.c_str());
     launches.clear();
-    g_last_input_msg = WM_RBUTTONUP;
+    menu_record_input(WM_RBUTTONUP);
     EXPECT_EQ(S_OK, invoke(0));
     ASSERT_EQ(2u, launches.size());
     EXPECT_EQ(L"edit", launches[0].verb);

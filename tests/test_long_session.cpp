@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <vector>
+#include "module/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_clsid.h"
 #include "common/qv_shellex.h"
@@ -110,7 +111,7 @@ TEST(LongSession, CyclesLeakNoGdiObjectsHooksOrMemory)
     // go; a leak of any of them would show as a megabyte or more.
     EXPECT_LT(heap_bytes_in_use(), memory_before + 1024 * 1024);
     EXPECT_EQ(0, OutstandingObjects);
-    EXPECT_EQ(0, qv_installed_hooks());
+    EXPECT_EQ(0, menu_hook_count());
     EXPECT_EQ(S_OK, DllCanUnloadNow());
     DestroyWindow(owner);
 }

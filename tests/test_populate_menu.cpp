@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "common/module_state.h"
+#include "module/menu_state.h"
 #include "common/qv_shellex.h"
 #include "menu/menu_population.h"
 
@@ -75,7 +75,7 @@ protected:
     }
     void TearDown() override
     {
-        g_active_ext = NULL;
+        menu_drop_thread();
         g_menu_metrics = GetSystemMetrics;
         ext->Release();
         DestroyMenu(menu);
@@ -106,9 +106,7 @@ protected:
             ext->list.entry_count--;
             closed = true;
         }
-        g_active_ext = ext;
-        g_first_cmd = first;
-        g_last_cmd = last;
+        ASSERT_TRUE(menu_start(ext, menu, first, last));
         populate_menu(menu);
         // No item may carry an identifier of another handler.
         for (int i = 0; i < GetMenuItemCount(menu); i++) {

@@ -1,13 +1,21 @@
 // Command reservation and the two menu hooks, driven by real messages to a
 // real window of the test thread.
 #include <gtest/gtest.h>
+#include "module/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
+#include "menu/menu_hooks.h"
 #include "menu/menu_population.h"
 #include "test_support.h"
 
 namespace {
 
+// The thread's menu record, or an empty one when it has none.
+qv_menu_state state()
+{
+    const qv_menu_state *record = menu_state();
+    return record ? *record : qv_menu_state{};
+}
 
 UINT reserve(qv_shellex *ext, HMENU menu, UINT first, UINT last, UINT flags = CMF_NORMAL)
 {
@@ -32,8 +40,8 @@ protected:
     {
         DestroyMenu(menu);
         DestroyWindow(window);
-        qv_cleanup_hook();
-        EXPECT_EQ(0, qv_installed_hooks());
+        menu_drop_thread();
+        EXPECT_EQ(0, menu_hook_count());
     }
     std::wstring menu_text(int position)
     {
@@ -50,19 +58,19 @@ TEST_F(reservation, IdentifierArithmetic)
 {
     qv_shellex *ext = listed_object_for(folder.path());
     EXPECT_EQ(0u, reserve(ext, menu, 100, 110));
-    EXPECT_EQ(nullptr, g_hhook);
+    EXPECT_EQ(nullptr, state().ret_hook);
     EXPECT_EQ(11u, reserve(ext, menu, 100, 111));
-    EXPECT_EQ(111u, g_last_cmd);
+    EXPECT_EQ(111u, state().last_cmd);
     EXPECT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
-    EXPECT_EQ(100u, g_first_cmd);
-    EXPECT_EQ(117u, g_last_cmd);
+    EXPECT_EQ(100u, state().first_cmd);
+    EXPECT_EQ(117u, state().last_cmd);
     EXPECT_EQ(7u, ext->list.entry_count);
     // Near the top of the range the block must not wrap below idCmdFirst.
     EXPECT_EQ(0u, reserve(ext, menu, 0xFFFFFFFAu, 0xFFFFFFFFu));
     EXPECT_EQ(17u, reserve(ext, menu, 0xFFFFFF00u, 0xFFFFFFFFu));
-    EXPECT_EQ(0xFFFFFF11u, g_last_cmd);
+    EXPECT_EQ(0xFFFFFF11u, state().last_cmd);
     EXPECT_EQ(15u, reserve(ext, menu, 0xFFFFFFF0u, 0xFFFFFFFFu));
-    EXPECT_EQ(0xFFFFFFFFu, g_last_cmd);
+    EXPECT_EQ(0xFFFFFFFFu, state().last_cmd);
     ext->Release();
 }
 
@@ -71,7 +79,7 @@ TEST_F(reservation, GatesAddNothingAndInstallNoHook)
     qv_shellex *ext = listed_object_for(folder.path());
     EXPECT_EQ(0u, reserve(ext, menu, 1, 0x7FFF, CMF_DEFAULTONLY));
     EXPECT_EQ(0u, reserve(ext, menu, 1, 0x7FFF, CMF_VERBSONLY));
-    EXPECT_EQ(nullptr, g_hhook);
+    EXPECT_EQ(nullptr, state().ret_hook);
 
     BYTE keys[256];
     GetKeyboardState(keys);
@@ -80,7 +88,7 @@ TEST_F(reservation, GatesAddNothingAndInstallNoHook)
     EXPECT_EQ(0u, reserve(ext, menu, 1, 0x7FFF));
     keys[VK_SHIFT] = 0;
     SetKeyboardState(keys);
-    EXPECT_EQ(nullptr, g_hhook);
+    EXPECT_EQ(nullptr, state().ret_hook);
 
     ext->config.OnlyAllowedOnDesktop = 1;
     ext->desktop_ok = 0;
@@ -95,8 +103,8 @@ TEST_F(reservation, GatesAddNothingAndInstallNoHook)
     temp_dir empty;
     qv_shellex *none = listed_object_for(empty.path());
     EXPECT_EQ(0u, reserve(none, menu, 1, 0x7FFF));
-    EXPECT_EQ(nullptr, g_hhook);
-    EXPECT_EQ(nullptr, g_hhook3);
+    EXPECT_EQ(nullptr, state().ret_hook);
+    EXPECT_EQ(nullptr, state().input_hook);
     none->Release();
     EXPECT_EQ(2, GetMenuItemCount(menu));
 }
@@ -105,8 +113,8 @@ TEST_F(reservation, InitMenuFillsOnceAndOnlyTheReservedMenu)
 {
     qv_shellex *ext = listed_object_for(folder.path());
     ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
-    ASSERT_NE(nullptr, g_hhook);
-    ASSERT_NE(nullptr, g_hhook3);
+    ASSERT_NE(nullptr, state().ret_hook);
+    ASSERT_NE(nullptr, state().input_hook);
     EXPECT_EQ(2, GetMenuItemCount(menu)) << "nothing changes before WM_INITMENU";
 
     HMENU other = CreatePopupMenu();
@@ -119,7 +127,7 @@ TEST_F(reservation, InitMenuFillsOnceAndOnlyTheReservedMenu)
     int filled = GetMenuItemCount(menu);
     EXPECT_EQ(1 + 7 + 1, filled);
     EXPECT_EQ(QV_NORMAL_TEXT, menu_text(0));
-    EXPECT_EQ(nullptr, g_pending_menu);
+    EXPECT_EQ(nullptr, state().pending_menu);
     SendMessageW(window, WM_INITMENU, (WPARAM)menu, 0);
     EXPECT_EQ(filled, GetMenuItemCount(menu));
     ext->Release();
@@ -133,13 +141,15 @@ TEST_F(reservation, SecondObjectTakesOverTheMenu)
     qv_shellex *second = listed_object_for(small.path());
     ASSERT_EQ(17u, reserve(first, menu, 100, 0x7FFF));
     ASSERT_EQ(11u, reserve(second, menu, 100, 0x7FFF));
-    EXPECT_EQ(2, qv_installed_hooks());
+    EXPECT_EQ(2, menu_hook_count());
+    // A host that releases the previous menu's object late.
+    first->Release();
+    EXPECT_EQ(2, menu_hook_count()) << "the older object leaves the newer menu its hooks";
     SendMessageW(window, WM_INITMENU, (WPARAM)menu, 0);
     EXPECT_EQ(3, GetMenuItemCount(menu));
     EXPECT_EQ(L"only.txt", menu_text(1));
-    first->Release();
-    EXPECT_EQ(0, qv_installed_hooks()) << "any destruction removes the hooks";
     second->Release();
+    EXPECT_EQ(0, menu_hook_count()) << "the owner takes its hooks along";
 }
 
 TEST_F(reservation, ReleasedObjectFillsNothing)
@@ -147,44 +157,53 @@ TEST_F(reservation, ReleasedObjectFillsNothing)
     qv_shellex *ext = listed_object_for(folder.path());
     ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
     ext->Release();
-    EXPECT_EQ(nullptr, g_active_ext);
-    // The hooks went with the object; even a re-installed one would find no object.
-    g_hhook = qv_set_thread_hook(WH_CALLWNDPROCRET, [](int c, WPARAM w, LPARAM l) { return CallNextHookEx(NULL, c, w, l); });
+    EXPECT_EQ(nullptr, menu_state());
+    // The hooks went with the object; even a hook installed anew finds no menu to fill.
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, menu_ret_hook, NULL, GetCurrentThreadId());
+    ASSERT_NE(nullptr, hook);
     SendMessageW(window, WM_INITMENU, (WPARAM)menu, 0);
+    UnhookWindowsHookEx(hook);
     EXPECT_EQ(2, GetMenuItemCount(menu));
 }
 
-TEST_F(reservation, InputHookTracksLastEventUntilPopupCloses)
+TEST_F(reservation, InputHookTracksLastEventUntilTheMenuCloses)
 {
     qv_shellex *ext = listed_object_for(folder.path());
     ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
-    EXPECT_EQ(0u, g_last_input_msg);
+    EXPECT_EQ(0u, state().last_input_msg);
     MSG msg;
     PostMessageW(window, WM_RBUTTONUP, 0, 0);
     PeekMessageW(&msg, window, 0, 0, PM_NOREMOVE);  // a peek counts too
-    EXPECT_EQ((UINT)WM_RBUTTONUP, g_last_input_msg);
+    EXPECT_EQ((UINT)WM_RBUTTONUP, state().last_input_msg);
     PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
     PostMessageW(window, WM_MOUSEMOVE, 0, 0);
     PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
-    EXPECT_EQ((UINT)WM_RBUTTONUP, g_last_input_msg) << "other messages do not count";
+    EXPECT_EQ((UINT)WM_RBUTTONUP, state().last_input_msg) << "other messages do not count";
     PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
     PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
-    EXPECT_EQ((UINT)WM_KEYDOWN, g_last_input_msg);
+    EXPECT_EQ((UINT)WM_KEYDOWN, state().last_input_msg);
 
-    // Closing any popup removes both hooks; later input is no longer seen.
+    // A submenu closing ("| NORMAL |" under the pointer) keeps both hooks.
     HMENU submenu = CreatePopupMenu();
     SendMessageW(window, WM_UNINITMENUPOPUP, (WPARAM)submenu, 0);
     DestroyMenu(submenu);
-    EXPECT_EQ(nullptr, g_hhook);
-    EXPECT_EQ(nullptr, g_hhook3);
-    EXPECT_EQ(menu, g_active_menu) << "another popup closing keeps the active menu";
+    EXPECT_NE(nullptr, state().ret_hook);
+    EXPECT_NE(nullptr, state().input_hook);
+    EXPECT_EQ(menu, state().active_menu);
     PostMessageW(window, WM_LBUTTONUP, 0, 0);
     PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
-    EXPECT_EQ((UINT)WM_KEYDOWN, g_last_input_msg);
+    EXPECT_EQ((UINT)WM_LBUTTONUP, state().last_input_msg);
 
-    ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
+    // The reserved menu closing removes them; later input is no longer seen,
+    // and the last one stays for the command that follows.
     SendMessageW(window, WM_UNINITMENUPOPUP, (WPARAM)menu, 0);
-    EXPECT_EQ(nullptr, g_active_menu);
+    EXPECT_EQ(nullptr, state().ret_hook);
+    EXPECT_EQ(nullptr, state().input_hook);
+    EXPECT_EQ(nullptr, state().active_menu);
+    EXPECT_EQ(0, menu_hook_count());
+    PostMessageW(window, WM_RBUTTONUP, 0, 0);
+    PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
+    EXPECT_EQ((UINT)WM_LBUTTONUP, state().last_input_msg);
     ext->Release();
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <string>
+#include "module/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
 #include "extension/menu_bitmap.h"
@@ -96,7 +97,7 @@ TEST(VanishingFolder, RemovedWhileListing)
     DestroyMenu(menu);
     ext->Release();
     EXPECT_LE(live_gdi_objects(), gdi_before + 2);
-    EXPECT_EQ(0, qv_installed_hooks());
+    EXPECT_EQ(0, menu_hook_count());
     EXPECT_EQ(nullptr, GetModuleHandleW(L"vanishing_theme.dll"));
     DestroyWindow(owner);
 }

@@ -4,9 +4,10 @@
 #include <shellapi.h>
 #include <string.h>
 #include <wchar.h>
-#include "common/module_state.h"
+#include "module/menu_state.h"
 #include "common/trace.h"
 #include "extension/desktop_test.h"
+#include "extension/drop_list.h"
 #include "extension/shortcut.h"
 
 // 1 unless the current user's desktop folder is known and `path` does not lie
@@ -44,8 +45,7 @@ static bool copy_first_name(HDROP drop, WCHAR *path)
 // for it but not yet shown is left as the shell built it.
 static void forget_listing(qv_shellex *ext)
 {
-    if (g_active_ext == ext)
-        g_active_ext = NULL;
+    menu_forget_listing(ext);
     list_clear(&ext->list);
 }
 
@@ -61,14 +61,14 @@ STDMETHODIMP qv_shellex::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject *p
     medium.tymed = TYMED_HGLOBAL;
     if (FAILED(pdtobj->GetData(&format, &medium)))
         return E_INVALIDARG;
-    HDROP drop = (HDROP)GlobalLock(medium.hGlobal);
-    if (!drop) {
-        ReleaseStgMedium(&medium);
-        return E_INVALIDARG;
-    }
+    // The data object may come from any program: take only an HGLOBAL whose
+    // drop list is whole, and leave everything as it was otherwise.
+    HDROP drop = NULL;
+    if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal)
+        drop = (HDROP)GlobalLock(medium.hGlobal);
 
     HRESULT hr = E_INVALIDARG;
-    if (DragQueryFileW(drop, 0xFFFFFFFF, NULL, 0) != 0) {
+    if (drop && drop_list_is_sound(drop, GlobalSize(medium.hGlobal)) && DragQueryFileW(drop, 0xFFFFFFFF, NULL, 0) != 0) {
         WCHAR listed_path[MAX_PATH];
         memcpy(listed_path, path, sizeof(listed_path));
         // Only the first item of a multiple selection is used.
@@ -92,7 +92,8 @@ STDMETHODIMP qv_shellex::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject *p
             forget_listing(this);
     }
 
-    GlobalUnlock(medium.hGlobal);
+    if (drop)
+        GlobalUnlock(medium.hGlobal);
     ReleaseStgMedium(&medium);
     return hr;
 }

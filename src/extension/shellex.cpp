@@ -2,6 +2,7 @@
 #include <new>
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
+#include "module/menu_state.h"
 
 qv_shellex *qv_shellex::create()
 {
@@ -14,16 +15,18 @@ qv_shellex *qv_shellex::create()
 
 qv_shellex::qv_shellex() : refcount(1)
 {
+    InterlockedIncrement(&g_module_users);
     InterlockedIncrement(&OutstandingObjects);
 }
 
 qv_shellex::~qv_shellex()
 {
-    if (g_active_ext == this)
-        g_active_ext = NULL;
+    // The menu this object reserved goes with it; a newer reservation, of
+    // another object, keeps its hooks.
+    menu_forget_object(this);
     list_clear(&list);
-    qv_cleanup_hook();
     InterlockedDecrement(&OutstandingObjects);
+    InterlockedDecrement(&g_module_users);
 }
 
 STDMETHODIMP qv_shellex::QueryInterface(REFIID riid, void **ppv)

@@ -2,10 +2,10 @@
 // launch of that entry through the shell.
 #include <string.h>
 #include <wchar.h>
-#include "common/module_state.h"
 #include "common/qv_shellex.h"
 #include "common/trace.h"
 #include "menu/shell_open.h"
+#include "module/menu_state.h"
 
 // Room for a folder path, a backslash and a name.
 #define QV_LAUNCH_PATH_CHARS 552
@@ -29,12 +29,13 @@ STDMETHODIMP qv_shellex::InvokeCommand(CMINVOKECOMMANDINFO *pici)
     // Nothing was selected: there is no folder to launch from.
     if (!initialized())
         return E_UNEXPECTED;
-    // A command offset has bits 16 to 31 clear; anything else is a string
-    // verb, which is not supported.
+    // A command offset is a value of at most 0xFFFF; anything else is a
+    // pointer to a string verb, which is not supported (a pointer may have
+    // bits 16 to 31 clear and higher ones set).
     UINT_PTR verb_value = (UINT_PTR)pici->lpVerb;
-    if ((verb_value >> 16) & 0xFFFF)
+    if (verb_value > 0xFFFF)
         return E_INVALIDARG;
-    UINT64 k = verb_value & 0xFFFF;
+    UINT64 k = verb_value;
 
     size_t path_len = wcsnlen(path, MAX_PATH);
     if (path_len == MAX_PATH)
@@ -69,7 +70,7 @@ STDMETHODIMP qv_shellex::InvokeCommand(CMINVOKECOMMANDINFO *pici)
     }
 
     const WCHAR *verb = NULL;
-    if (g_last_input_msg == WM_RBUTTONUP || (GetKeyState(VK_SHIFT) & 0x8000))
+    if (menu_last_input() == WM_RBUTTONUP || (GetKeyState(VK_SHIFT) & 0x8000))
         verb = L"edit";
     trace("verb=%ls lpFile=%ls args=%ls wd=%ls\n", verb, file, parameters, path);
     // A failing launch is the shell's to report; the command was carried out.

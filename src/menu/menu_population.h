@@ -11,7 +11,8 @@ class qv_shellex;
 // GetSystemMetrics.
 extern int (WINAPI *g_menu_metrics)(int index);
 
-// Rebuilds `hmenu` from g_active_ext (never null when called).
+// Rebuilds `hmenu` from the calling thread's reserved menu (menu_state(),
+// whose object is set when called).
 void populate_menu(HMENU hmenu);
 // Inserts one item at position ext->inserted, starting a new column when due.
 // Returns the result of InsertMenuItemW.

@@ -3,9 +3,9 @@
 // entry in screen-high columns, then the logo item.
 #include <string.h>
 #include <wchar.h>
-#include "common/module_state.h"
 #include "common/qv_shellex.h"
 #include "menu/menu_population.h"
+#include "module/menu_state.h"
 
 int (WINAPI *g_menu_metrics)(int index) = GetSystemMetrics;
 
@@ -35,11 +35,11 @@ static int column_height()
     return screen / row - 4;
 }
 
-// Identifiers at or beyond g_last_cmd belong to whoever follows us in the
-// shell's range: an item only gets one that lies inside the reserved block.
-static bool inside_reserved_block(UINT64 id)
+// Identifiers at or beyond the end of the reserved block belong to whoever
+// follows us in the shell's range: an item only gets one inside the block.
+static bool inside_reserved_block(const qv_menu_state *state, UINT64 id)
 {
-    return id >= g_first_cmd && id < g_last_cmd;
+    return id >= state->first_cmd && id < state->last_cmd;
 }
 
 BOOL insert_item(qv_shellex *ext, MENUITEMINFOW *item)
@@ -80,14 +80,14 @@ void move_menu_items(HMENU from, HMENU to)
 }
 
 // Puts the shell's items into a "| NORMAL |" submenu at position 0.
-static void insert_normal_submenu(HMENU hmenu, UINT64 id)
+static void insert_normal_submenu(const qv_menu_state *state, HMENU hmenu, UINT64 id)
 {
     HMENU popup = CreatePopupMenu();
     if (!popup)
         return;
     move_menu_items(hmenu, popup);
     MENUITEMINFOW item = new_record(MIIM_SUBMENU | MIIM_STRING);
-    if (inside_reserved_block(id)) {
+    if (inside_reserved_block(state, id)) {
         item.fMask |= MIIM_ID;
         item.wID = (UINT)id;
     }
@@ -103,43 +103,54 @@ static void delete_all_items(HMENU hmenu)
         DeleteMenu(hmenu, (UINT)i, MF_BYPOSITION);
 }
 
-// The "." at which the shown name ends when its extension is hidden, or
-// null when the name is shown whole.  A leading "." is never cut: '.gitignore'
-// stays as it is.
-static WCHAR *hidden_extension(WCHAR *name, DWORD mode)
+// Length of the part of `name` that is shown: all of it, or the part before
+// its last "." when the extension is hidden.  A leading "." is never cut:
+// '.gitignore' stays as it is.
+static size_t shown_length(const WCHAR *name, DWORD mode)
 {
-    if (mode == 0)
-        return NULL;
-    // The name ends at its NUL, which in a completed listing is the character
-    // before the next record's name_offset (the sentinel's for the last one).
     size_t len = wcslen(name);
+    if (mode == 0)
+        return len;
     if (mode == 1 && !(len > 4 && _wcsicmp(name + len - 4, L".lnk") == 0))
-        return NULL;
-    WCHAR *dot = wcsrchr(name, L'.');
-    return dot && dot != name ? dot : NULL;
+        return len;
+    const WCHAR *dot = wcsrchr(name, L'.');
+    return dot && dot != name ? (size_t)(dot - name) : len;
+}
+
+// Menus take "&" as the mark of a keyboard shortcut: doubled, it shows as
+// itself, so "R&D" reads "R&D" and typing "d" chooses nothing.  Copies the
+// first `len` characters of `name` into `text` (`capacity` characters,
+// NUL included) with every "&" doubled; a name that does not fit is cut.
+static void menu_text(WCHAR *text, size_t capacity, const WCHAR *name, size_t len)
+{
+    size_t used = 0;
+    for (size_t i = 0; i < len; i++) {
+        size_t needed = name[i] == L'&' ? 2 : 1;
+        if (used + needed >= capacity)
+            break;
+        text[used++] = name[i];
+        if (needed == 2)
+            text[used++] = L'&';
+    }
+    text[used] = 0;
 }
 
 static BOOL insert_entry(qv_shellex *ext, UINT64 j, UINT id)
 {
     const qv_entry *entry = &ext->list.entries[j];
-    WCHAR *name = list_name(&ext->list, j);
+    const WCHAR *name = list_name(&ext->list, j);
+    // The pool keeps the real name for the launch; the menu gets its own text.
+    WCHAR text[QV_MENU_TEXT_CHARS];
+    menu_text(text, QV_MENU_TEXT_CHARS, name, shown_length(name, ext->config.HideFileExtension));
     MENUITEMINFOW item = new_record(QV_ITEM_MASK);
     item.fType = MFT_STRING;
     item.wID = id;
-    item.dwTypeData = name;
+    item.dwTypeData = text;
     if (entry->bitmap) {
         item.fMask |= MIIM_BITMAP;
         item.hbmpItem = entry->bitmap;
     }
-    // The menu copies its text, so the pool keeps the full name for the
-    // launch once the "." is back.
-    WCHAR *dot = hidden_extension(name, ext->config.HideFileExtension);
-    if (dot)
-        *dot = 0;
-    BOOL ok = insert_item(ext, &item);
-    if (dot)
-        *dot = L'.';
-    return ok;
+    return insert_item(ext, &item);
 }
 
 static void insert_logo(qv_shellex *ext, UINT id)
@@ -157,20 +168,21 @@ static void insert_logo(qv_shellex *ext, UINT id)
 
 void populate_menu(HMENU hmenu)
 {
-    qv_shellex *ext = g_active_ext;
+    const qv_menu_state *state = menu_state();
+    qv_shellex *ext = state->ext;
     ext->per_column = column_height();
 
     // Identifiers: entry j is first + j, the logo first + count, the
     // "| NORMAL |" item first + count + 1.  Sums in 64 bits so none wraps.
-    UINT64 first = g_first_cmd;
+    UINT64 first = state->first_cmd;
     UINT64 count = ext->list.entry_count;
-    UINT64 end = g_last_cmd;
+    UINT64 end = state->last_cmd;
     ext->menu = hmenu;
     ext->inserted = 0;
 
     DWORD hide = ext->desktop_ok ? ext->config.HideItemNormalOnDesktop : ext->config.HideItemNormalOnExplorer;
     if (!hide) {
-        insert_normal_submenu(hmenu, first + count + 1);
+        insert_normal_submenu(state, hmenu, first + count + 1);
         ext->inserted = 1;
     } else {
         delete_all_items(hmenu);
@@ -181,6 +193,6 @@ void populate_menu(HMENU hmenu)
             break;
     }
 
-    if (!ext->config.HideItemLogo && inside_reserved_block(first + count))
+    if (!ext->config.HideItemLogo && inside_reserved_block(state, first + count))
         insert_logo(ext, (UINT)(first + count));
 }

@@ -1,10 +1,9 @@
 // Command reservation: QueryContextMenu lists the folder and reserves the
 // identifiers; the menu itself is filled later, from the hooks, when it is
 // initialised for display.
-#include "common/module_state.h"
 #include "common/qv_shellex.h"
 #include "extension/folder_listing.h"
-#include "menu/menu_hooks.h"
+#include "module/menu_state.h"
 
 // Identifiers reserved beyond one per entry: the logo, the "| NORMAL |"
 // submenu item, and room to spare.
@@ -53,12 +52,9 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
         return reserved(0);
 
     UINT64 end = (UINT64)idCmdFirst + list.entry_count + QV_EXTRA_IDS;
-    g_active_ext = this;
-    g_pending_menu = hmenu;
-    g_active_menu = hmenu;
-    g_first_cmd = idCmdFirst;
-    g_last_cmd = end < idCmdLast ? (UINT)end : idCmdLast;
-    rehook_menu();
-    g_last_input_msg = 0;
-    return reserved(g_last_cmd - idCmdFirst);
+    UINT last_cmd = end < idCmdLast ? (UINT)end : idCmdLast;
+    // A menu that could not be hooked would never be filled.
+    if (!menu_start(this, hmenu, idCmdFirst, last_cmd))
+        return reserved(0);
+    return reserved(last_cmd - idCmdFirst);
 }

@@ -6,6 +6,7 @@
 #include "common/qv_clsid.h"
 #include "common/qv_shellex.h"
 #include "common/trace.h"
+#include "module/menu_state.h"
 
 // One static factory; its reference count is OutstandingObjects itself, so a
 // factory reference keeps the module loaded like a live object does.
@@ -29,11 +30,13 @@ public:
 
     STDMETHODIMP_(ULONG) AddRef() override
     {
+        InterlockedIncrement(&g_module_users);
         return (ULONG)InterlockedIncrement(&OutstandingObjects);
     }
 
     STDMETHODIMP_(ULONG) Release() override
     {
+        InterlockedDecrement(&g_module_users);
         return (ULONG)InterlockedDecrement(&OutstandingObjects);
     }
 
@@ -77,10 +80,10 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void *
 
 extern "C" HRESULT WINAPI DllCanUnloadNow(void)
 {
-    trace("DllCanUnloadNow: g_hhook=%p g_hhook3=%p OutstandingObjects=%d\n",
-          (void *)g_hhook, (void *)g_hhook3, (int)OutstandingObjects);
-    // Hooks of any thread keep the module: their procedures live in it.
-    if (qv_installed_hooks() != 0 || OutstandingObjects != 0)
+    trace("DllCanUnloadNow: hooks=%ld OutstandingObjects=%d\n", (long)menu_hook_count(), (int)OutstandingObjects);
+    // Hooks of any thread keep the module: their procedures live in it.  So
+    // does a live object or factory reference, whatever the lock count says.
+    if (menu_hook_count() != 0 || OutstandingObjects != 0 || g_module_users != 0)
         return S_FALSE;
     return S_OK;
 }

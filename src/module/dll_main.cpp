@@ -1,16 +1,19 @@
 // Module entry.
 #include <windows.h>
 #include "common/module_state.h"
+#include "module/menu_state.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
-    (void)reserved;
     if (reason == DLL_PROCESS_ATTACH) {
         g_module = instance;
-    } else if (reason == DLL_PROCESS_DETACH) {
-        // A hook left behind would call into unloaded code: remove both
-        // hooks of every thread, not only the calling thread's.
-        qv_unhook_all();
+    } else if (reason == DLL_THREAD_DETACH) {
+        // A thread that ends with a menu of ours leaves no hook or record.
+        menu_drop_thread();
+    } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+        // Unloaded while the process goes on: a hook left behind would call
+        // into code that is gone.  (At process exit nothing outlives us.)
+        menu_drop_all();
     }
     return TRUE;
 }

@@ -10,54 +10,6 @@
 
 namespace {
 
-// A data object whose GetData fails with `result`, or, when `result`
-// succeeds, hands out an HGLOBAL medium with a null handle.
-class broken_data_object : public IDataObject {
-public:
-    explicit broken_data_object(HRESULT result) : refs_(1), result_(result) {}
-    virtual ~broken_data_object() {}
-    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
-    {
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDataObject))
-            return E_NOINTERFACE;
-        *ppv = this;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ULONG n = --refs_;
-        if (!n)
-            delete this;
-        return n;
-    }
-    STDMETHODIMP GetData(FORMATETC *, STGMEDIUM *medium) override
-    {
-        calls++;
-        if (SUCCEEDED(result_)) {
-            medium->tymed = TYMED_HGLOBAL;
-            medium->hGlobal = NULL;
-            medium->pUnkForRelease = NULL;
-        }
-        return result_;
-    }
-    STDMETHODIMP GetDataHere(FORMATETC *, STGMEDIUM *) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryGetData(FORMATETC *) override { return S_OK; }
-    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC *, FORMATETC *) override { return E_NOTIMPL; }
-    STDMETHODIMP SetData(FORMATETC *, STGMEDIUM *, BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC **) override { return E_NOTIMPL; }
-    STDMETHODIMP DAdvise(FORMATETC *, DWORD, IAdviseSink *, DWORD *) override { return OLE_E_ADVISENOTSUPPORTED; }
-    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-    STDMETHODIMP EnumDAdvise(IEnumSTATDATA **) override { return OLE_E_ADVISENOTSUPPORTED; }
-    int calls = 0;
-
-private:
-    ULONG refs_;
-    HRESULT result_;
-};
-
 // Initializes `ext` with `data` and releases the data object.
 HRESULT initialize(qv_shellex *ext, IDataObject *data)
 {
@@ -147,17 +99,119 @@ TEST_F(initialization, FailuresBeforeTheDropListChangeNothing)
     ext->desktop_ok = 6;
 
     EXPECT_EQ(E_INVALIDARG, ext->Initialize(NULL, NULL, NULL));
-    broken_data_object *failing = new broken_data_object(E_FAIL);
-    failing->AddRef();
-    EXPECT_EQ(E_INVALIDARG, initialize(ext, failing));
-    EXPECT_EQ(1, failing->calls);
-    failing->Release();
-    EXPECT_EQ(E_INVALIDARG, initialize(ext, new broken_data_object(S_OK)));  // no handle to lock
+    int calls = 0;
+    EXPECT_EQ(E_INVALIDARG, initialize(ext, supplied_data_object([&](STGMEDIUM *) {
+                                           calls++;
+                                           return E_FAIL;
+                                       })));
+    EXPECT_EQ(1, calls);
+    // No handle to lock.
+    EXPECT_EQ(E_INVALIDARG, initialize(ext, supplied_data_object([](STGMEDIUM *medium) {
+                                           *medium = {TYMED_HGLOBAL, {}, nullptr};
+                                           return S_OK;
+                                       })));
 
     EXPECT_EQ(before, ext->path);
     EXPECT_EQ(100u, ext->config.MaxMenuItems);
     EXPECT_EQ(5u, ext->is_lnk);
     EXPECT_EQ(6u, ext->desktop_ok);
+}
+
+// An HGLOBAL holding `block` (a header and its list) whose list ends exactly
+// where the committed memory ends, so that a read past it faults.  Null when
+// the heap will not place a block so.
+HGLOBAL block_at_end_of_memory(const std::string &block)
+{
+    // Large blocks get pages of their own: find the slack after one, then ask
+    // for a block that fills it.
+    SIZE_T size = 1 << 20;
+    std::vector<HGLOBAL> tried;
+    HGLOBAL found = NULL;
+    for (int attempt = 0; attempt < 8 && !found; attempt++) {
+        HGLOBAL memory = GlobalAlloc(GMEM_FIXED, size);
+        MEMORY_BASIC_INFORMATION info, after;
+        if (!memory || !VirtualQuery(memory, &info, sizeof(info)))
+            break;
+        BYTE *end = (BYTE *)info.BaseAddress + info.RegionSize;
+        SIZE_T slack = end - ((BYTE *)memory + size);
+        bool faults = !VirtualQuery(end, &after, sizeof(after)) || after.State != MEM_COMMIT;
+        if (slack == 0 && faults)
+            found = memory;
+        else
+            tried.push_back(memory);
+        size += slack;
+    }
+    for (HGLOBAL memory : tried)
+        GlobalFree(memory);
+    if (found) {
+        SIZE_T list_bytes = block.size() - sizeof(DROPFILES);
+        memcpy(found, block.data(), sizeof(DROPFILES));
+        ((DROPFILES *)found)->pFiles = (DWORD)(size - list_bytes);
+        memcpy((BYTE *)found + size - list_bytes, block.data() + sizeof(DROPFILES), list_bytes);
+    }
+    return found;
+}
+
+TEST_F(initialization, DropListsFromOtherProgramsAreCheckedBeforeUse)
+{
+    write_file(dir / L"a.txt");
+    ASSERT_EQ(S_OK, initialize_shell(ext, dir.path()));
+    HMENU menu = CreatePopupMenu();
+    ASSERT_EQ(11, HRESULT_CODE(ext->QueryContextMenu(menu, 0, 100, 0x7FFF, CMF_NORMAL)));
+    const std::wstring before = ext->path;
+    const UINT64 listed = ext->list.entry_count;
+    ext->config.MaxMenuItems = 12345;  // a reload would bring back the default
+
+    // A list without its closing NULs, up to the last byte of the memory.
+    std::string open_list = drop_block({L"C:\\x"});
+    open_list.resize(open_list.size() - 2 * sizeof(wchar_t));
+    open_list += std::string(64, 'A');
+    HGLOBAL at_end = block_at_end_of_memory(open_list);
+    ASSERT_NE(nullptr, at_end) << "no block could be placed at the end of its memory";
+    std::string header(sizeof(DROPFILES), '\0');
+    DROPFILES *fields = (DROPFILES *)&header[0];
+    fields->fWide = TRUE;
+    fields->pFiles = 4096;
+    IStream *stream = nullptr;
+    ASSERT_EQ(S_OK, CreateStreamOnHGlobal(NULL, TRUE, &stream));
+    struct {
+        const char *what;
+        IDataObject *data;
+    } cases[] = {
+        {"unterminated at the end of memory", supplied_data_object([&](STGMEDIUM *medium) {
+             *medium = {TYMED_HGLOBAL, {}, nullptr};
+             medium->hGlobal = at_end;
+             at_end = NULL;  // handed over once; the callee frees it
+             return S_OK;
+         })},
+        {"a stream", supplied_data_object([&](STGMEDIUM *medium) {
+             *medium = {TYMED_ISTREAM, {}, nullptr};
+             medium->pstm = stream;
+             stream->AddRef();
+             return S_OK;
+         })},
+        {"pFiles beyond the block", hglobal_data_object(header)},
+        {"smaller than a header", hglobal_data_object(header.substr(0, sizeof(DROPFILES) - 1))},
+        {"unterminated", hglobal_data_object(open_list)},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(E_INVALIDARG, initialize(ext, c.data)) << c.what;
+        EXPECT_EQ(before, ext->path) << c.what;
+        EXPECT_EQ(12345u, ext->config.MaxMenuItems) << c.what;
+        EXPECT_EQ(listed, ext->list.entry_count) << c.what;
+    }
+    stream->AddRef();
+    EXPECT_EQ(1u, stream->Release()) << "the stream medium was released";
+    stream->Release();
+
+    // An ANSI list, as older programs make it, still works.
+    std::string ansi(sizeof(DROPFILES), '\0');
+    ((DROPFILES *)&ansi[0])->pFiles = sizeof(DROPFILES);
+    std::string other = std::string(dir.path().begin(), dir.path().end()) + "\\a.txt";
+    ansi += other + '\0' + '\0';
+    EXPECT_EQ(S_OK, initialize(ext, hglobal_data_object(ansi)));
+    EXPECT_EQ(std::wstring(other.begin(), other.end()), ext->path);
+    DestroyMenu(menu);
 }
 
 TEST_F(initialization, UnreadableOrOverlongFirstNameLeavesTheObjectUninitialised)

@@ -1,6 +1,7 @@
 #include "test_support.h"
 #include <shlwapi.h>
 #include <stdio.h>
+#include <utility>
 #include "common/qv_shellex.h"
 
 std::wstring test_bin_dir()
@@ -117,11 +118,11 @@ IDataObject *shell_data_object(const std::vector<std::wstring> &paths)
 }
 
 namespace {
-// Minimal data object holding one CF_HDROP list.
-class hdrop_object : public IDataObject {
+// A data object answering CF_HDROP requests with whatever its supplier hands out.
+class supplied_object : public IDataObject {
 public:
-    explicit hdrop_object(HGLOBAL drop) : refs_(1), drop_(drop) {}
-    virtual ~hdrop_object() { GlobalFree(drop_); }
+    explicit supplied_object(std::function<HRESULT(STGMEDIUM *)> supply) : refs_(1), supply_(std::move(supply)) {}
+    virtual ~supplied_object() {}
     STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override
     {
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
@@ -144,15 +145,7 @@ public:
     {
         if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL))
             return DV_E_FORMATETC;
-        SIZE_T size = GlobalSize(drop_);
-        HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
-        memcpy(GlobalLock(copy), GlobalLock(drop_), size);
-        GlobalUnlock(copy);
-        GlobalUnlock(drop_);
-        medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = copy;
-        medium->pUnkForRelease = nullptr;
-        return S_OK;
+        return supply_(medium);
     }
     STDMETHODIMP GetDataHere(FORMATETC *, STGMEDIUM *) override { return E_NOTIMPL; }
     STDMETHODIMP QueryGetData(FORMATETC *format) override { return format->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC; }
@@ -173,29 +166,46 @@ public:
 
 private:
     ULONG refs_;
-    HGLOBAL drop_;
+    std::function<HRESULT(STGMEDIUM *)> supply_;
 };
 } // namespace
 
+IDataObject *supplied_data_object(std::function<HRESULT(STGMEDIUM *)> supply)
+{
+    return new supplied_object(std::move(supply));
+}
+
+IDataObject *hglobal_data_object(const std::string &block)
+{
+    return supplied_data_object([block](STGMEDIUM *medium) {
+        HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, block.size());
+        if (!copy)
+            return E_OUTOFMEMORY;
+        memcpy(GlobalLock(copy), block.data(), block.size());
+        GlobalUnlock(copy);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = copy;
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    });
+}
+
+std::string drop_block(const std::vector<std::wstring> &paths)
+{
+    DROPFILES header = {};
+    header.pFiles = sizeof(DROPFILES);
+    header.fWide = TRUE;
+    std::wstring names;
+    for (const std::wstring &p : paths)
+        names += p + L'\0';
+    names += L'\0';
+    return std::string((const char *)&header, sizeof(header)) +
+           std::string((const char *)names.data(), names.size() * sizeof(wchar_t));
+}
+
 IDataObject *hdrop_data_object(const std::vector<std::wstring> &paths)
 {
-    size_t chars = 1;
-    for (const std::wstring &p : paths)
-        chars += p.size() + 1;
-    HGLOBAL drop = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + chars * sizeof(wchar_t));
-    if (!drop)
-        return nullptr;
-    DROPFILES *header = (DROPFILES *)GlobalLock(drop);
-    header->pFiles = sizeof(DROPFILES);
-    header->fWide = TRUE;
-    wchar_t *names = (wchar_t *)(header + 1);
-    for (const std::wstring &p : paths) {
-        memcpy(names, p.c_str(), (p.size() + 1) * sizeof(wchar_t));
-        names += p.size() + 1;
-    }
-    *names = 0;
-    GlobalUnlock(drop);
-    return new hdrop_object(drop);
+    return hglobal_data_object(drop_block(paths));
 }
 
 bool make_shortcut(const std::wstring &lnk, const std::wstring &target)

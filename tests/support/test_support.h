@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <shlobj.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,13 @@ IDataObject *shell_data_object(const std::vector<std::wstring> &paths);
 // A data object that carries exactly the given CF_HDROP file list, for paths
 // the shell would not parse (trailing backslashes, missing files).
 IDataObject *hdrop_data_object(const std::vector<std::wstring> &paths);
+// The bytes of a wide CF_HDROP block listing `paths`.
+std::string drop_block(const std::vector<std::wstring> &paths);
+// A data object handing out a fresh HGLOBAL copy of `block` for CF_HDROP.
+IDataObject *hglobal_data_object(const std::string &block);
+// A data object whose CF_HDROP GetData returns what `supply` returns, with
+// the medium `supply` fills in: as another program's data object might.
+IDataObject *supplied_data_object(std::function<HRESULT(STGMEDIUM *)> supply);
 
 // Saves a shell link at `lnk` that points to `target` (IShellLinkW +
 // IPersistFile::Save).  Wine stores only an ANSI path: keep targets ASCII.

@@ -1,0 +1,15 @@
+// Showing a popup menu for real, as the shell does, from a test.
+#pragma once
+#include <windows.h>
+#include <functional>
+
+// A visible top-level window to own popups (menus need one to open).
+HWND popup_owner();
+// Opens `menu` with TrackPopupMenuEx(flags) at (20, 20), so that the menu's
+// own WM_INITMENU, WM_INITMENUPOPUP and WM_UNINITMENUPOPUP really happen.
+// Once it has been open for `delay_ms`, runs `while_open` inside the menu
+// loop; the menu is closed then, unless `while_open` returns true (it chose
+// or will choose an item itself), and in any case after five seconds.
+// Returns what TrackPopupMenuEx returned.
+UINT show_popup(HWND owner, HMENU menu, UINT delay_ms = 10, const std::function<bool()> &while_open = {},
+                UINT flags = TPM_RETURNCMD | TPM_RIGHTBUTTON);

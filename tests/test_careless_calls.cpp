@@ -13,23 +13,12 @@
 #include "menu/menu_population.h"
 #include "menu/shell_open.h"
 #include "gdi_objects.h"
+#include "launch_recorder.h"
 #include "test_support.h"
 
 namespace {
 
 const UINT first_cmd = 100;
-
-struct launch {
-    std::wstring file, directory;
-    bool has_parameters;
-};
-std::vector<launch> launches;
-
-HINSTANCE WINAPI recording_execute(HWND, LPCWSTR, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT)
-{
-    launches.push_back({file ? file : L"", directory ? directory : L"", parameters != NULL});
-    return (HINSTANCE)42;
-}
 
 std::wstring item_text(HMENU menu, int position)
 {
@@ -71,8 +60,6 @@ class careless_host : public testing::Test {
 protected:
     void SetUp() override
     {
-        launches.clear();
-        g_shell_execute = recording_execute;
         for (int i = 0; i < 6; i++)
             ASSERT_TRUE(write_file(big / (L"big" + std::to_wstring(i) + L".txt")));
         ASSERT_TRUE(write_file(small / L"small.txt"));
@@ -82,7 +69,6 @@ protected:
     void TearDown() override
     {
         release_object();
-        g_shell_execute = ShellExecuteW;
         DestroyWindow(window);
         EXPECT_EQ(0, menu_hook_count());
         EXPECT_EQ(0, OutstandingObjects);
@@ -170,6 +156,8 @@ protected:
     HWND window = NULL;
     IContextMenu *context_menu = nullptr;
     IShellExtInit *init = nullptr;
+    launch_recorder recorder;
+    std::vector<recorded_launch> &launches = recorder.launches;
     const std::vector<std::wstring> big_names = {L"big0.txt", L"big1.txt", L"big2.txt",
                                                  L"big3.txt", L"big4.txt", L"big5.txt"};
 };

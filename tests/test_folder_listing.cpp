@@ -23,13 +23,7 @@ using object_ptr = std::unique_ptr<qv_shellex, object_deleter>;
 object_ptr listing_object(DWORD is_lnk = 0)
 {
     object_ptr ext(qv_shellex::create());
-    ext->config.OnlyAllowedOnDesktop = 0;
-    ext->config.MaxMenuItems = 100;
-    ext->config.HideItemNormalOnDesktop = 0;
-    ext->config.HideItemNormalOnExplorer = 0;
-    ext->config.HideItemLogo = 0;
-    ext->config.HideItemDotDot = 0;
-    ext->config.HideFileExtension = 1;
+    ext->config = default_settings();
     ext->is_lnk = is_lnk;
     return ext;
 }

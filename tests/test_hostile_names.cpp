@@ -7,30 +7,11 @@
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
 #include "menu/shell_open.h"
+#include "launch_recorder.h"
+#include "popup.h"
 #include "test_support.h"
 
 namespace {
-
-struct launch {
-    std::wstring file, directory;
-};
-std::vector<launch> launches;
-
-HINSTANCE WINAPI recording_execute(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR directory, INT)
-{
-    launches.push_back({file ? file : L"", directory ? directory : L""});
-    return (HINSTANCE)42;
-}
-
-// Records launches instead of making them while it lives.
-struct recorded_launches {
-    recorded_launches()
-    {
-        launches.clear();
-        g_shell_execute = recording_execute;
-    }
-    ~recorded_launches() { g_shell_execute = ShellExecuteW; }
-};
 
 // Paths past MAX_PATH and names the Win32 layer would trim (a trailing
 // space) are reached through the "\\?\" form.
@@ -88,11 +69,12 @@ std::vector<shown_entry> show(HMENU menu, UINT first)
 
 // Chooses each shown entry in turn: each must launch "folder\text" in the
 // folder.  Returns the texts, sorted.
-std::vector<std::wstring> launch_each(qv_shellex *ext, const std::vector<shown_entry> &shown, const std::wstring &folder)
+std::vector<std::wstring> launch_each(launch_recorder &recorded, qv_shellex *ext, const std::vector<shown_entry> &shown, const std::wstring &folder)
 {
     std::vector<std::wstring> texts;
     for (const shown_entry &entry : shown) {
         texts.push_back(entry.text);
+        std::vector<recorded_launch> &launches = recorded.launches;
         launches.clear();
         EXPECT_EQ(S_OK, invoke(ext, entry.offset));
         EXPECT_EQ(1u, launches.size()) << "offset " << entry.offset;
@@ -168,7 +150,7 @@ TEST(HostileInput, FormatLikeAndNonBmpNamesAreShownAsTheyAre)
 
 TEST(HostileInput, LongestNamesInAFolderAtTheListingBound)
 {
-    recorded_launches recorded;
+    launch_recorder recorded;
     temp_dir root;
     std::wstring folder = folder_of_length(root, 244);
     // 255 characters, the longest name a file system gives.
@@ -184,7 +166,7 @@ TEST(HostileInput, LongestNamesInAFolderAtTheListingBound)
     std::vector<shown_entry> shown = show(menu, 100);
     ASSERT_EQ(3u, shown.size());
     // Each launch is 244 + 1 + 255 characters, joined whole.
-    std::vector<std::wstring> texts = launch_each(ext, shown, folder);
+    std::vector<std::wstring> texts = launch_each(recorded, ext, shown, folder);
     EXPECT_EQ(std::vector<std::wstring>(std::begin(names), std::end(names)), texts);
     DestroyMenu(menu);
     ext->Release();
@@ -192,7 +174,7 @@ TEST(HostileInput, LongestNamesInAFolderAtTheListingBound)
 
 TEST(HostileInput, SelectedFolderOf259CharactersIsNotListed)
 {
-    recorded_launches recorded;
+    launch_recorder recorded;
     temp_dir root;
     std::wstring folder = root / std::wstring(259 - root.path().size() - 1, L'l');
     ASSERT_EQ(259u, folder.size());
@@ -214,7 +196,7 @@ TEST(HostileInput, SelectedFolderOf259CharactersIsNotListed)
     EXPECT_EQ(1, GetMenuItemCount(menu));
     for (UINT offset = 0; offset < 3; offset++)
         EXPECT_EQ(E_INVALIDARG, invoke(ext, offset)) << offset;
-    EXPECT_TRUE(launches.empty()) << "not even the logo's page: no menu was made";
+    EXPECT_TRUE(recorded.launches.empty()) << "not even the logo's page: no menu was made";
     DestroyMenu(menu);
     ext->Release();
 }
@@ -248,7 +230,7 @@ bool create_beside_in_its_own_case(const std::wstring &folder, const std::wstrin
 
 TEST(HostileInput, NamesThatDifferOnlyInCaseAreTwoEntries)
 {
-    recorded_launches recorded;
+    launch_recorder recorded;
     temp_dir folder;
     ASSERT_TRUE(write_file(folder / L"abc.txt"));
     if (!create_beside_in_its_own_case(folder.path(), L"ABC.txt"))
@@ -262,14 +244,14 @@ TEST(HostileInput, NamesThatDifferOnlyInCaseAreTwoEntries)
     ASSERT_EQ(2u, shown.size());
     EXPECT_NE(shown[0].text, shown[1].text);
     EXPECT_NE(shown[0].offset, shown[1].offset);
-    launch_each(ext, shown, folder.path());
+    launch_each(recorded, ext, shown, folder.path());
     DestroyMenu(menu);
     ext->Release();
 }
 
 TEST(HostileInput, NamesEndingInASpaceKeepIt)
 {
-    recorded_launches recorded;
+    launch_recorder recorded;
     temp_dir folder;
     // The folder's own clean-up reaches its items by plain paths, which lose
     // the trailing spaces: these two go by their "\\?\" paths first.
@@ -291,8 +273,55 @@ TEST(HostileInput, NamesEndingInASpaceKeepIt)
     ASSERT_EQ(3u + 10u, reserve(ext, menu));
     std::vector<shown_entry> shown = show(menu, 100);
     ASSERT_EQ(3u, shown.size());
-    EXPECT_EQ((std::vector<std::wstring>{L"Sub  ", L"notes", L"notes "}), launch_each(ext, shown, folder.path()));
+    EXPECT_EQ((std::vector<std::wstring>{L"Sub  ", L"notes", L"notes "}), launch_each(recorded, ext, shown, folder.path()));
     DestroyMenu(menu);
+    ext->Release();
+}
+
+TEST(HostileInput, AmpersandsAreShownAsTheyAreAndMakeNoShortcut)
+{
+    temp_dir folder;
+    ASSERT_TRUE(make_dir(folder / L"R&D"));
+    for (const wchar_t *name : {L"Tom & Jerry.txt", L"&&x.txt", L"trail&.txt"})
+        ASSERT_TRUE(write_file(folder / name));
+    launch_recorder recorded;
+    // Every extension hidden: the name is still cut at its last ".".
+    qv_shellex *ext = listed_object_for(folder.path(), 2);
+    HMENU menu = CreatePopupMenu();
+    ASSERT_EQ(4u + 10u, reserve(ext, menu));
+    std::vector<std::wstring> texts, launched;
+    for (const shown_entry &entry : show(menu, 100)) {
+        texts.push_back(entry.text);
+        EXPECT_EQ(S_OK, invoke(ext, entry.offset));
+    }
+    for (const recorded_launch &launch : recorded.launches)
+        launched.push_back(launch.file);
+    std::sort(texts.begin(), texts.end());
+    std::sort(launched.begin(), launched.end());
+    // The menu's own text: each "&" doubled, so that it shows as itself.
+    EXPECT_EQ((std::vector<std::wstring>{L"&&&&x", L"R&&D", L"Tom && Jerry", L"trail&&"}), texts);
+    EXPECT_EQ((std::vector<std::wstring>{folder / L"&&x.txt", folder / L"R&D", folder / L"Tom & Jerry.txt",
+                                         folder / L"trail&.txt"}),
+              launched);
+    DestroyMenu(menu);
+
+    // Typing "d" in the open menu chooses nothing ("R&D" has no shortcut);
+    // Escape then closes it.
+    HWND owner = popup_owner();
+    menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, 1, L"Open");
+    ASSERT_EQ(4u + 10u, reserve(ext, menu));
+    int items = 0;
+    UINT chosen = show_popup(owner, menu, 10, [&] {
+        items = GetMenuItemCount(menu);
+        PostMessageW(owner, WM_CHAR, L'd', 0);
+        PostMessageW(owner, WM_KEYDOWN, VK_ESCAPE, 0);
+        return true;
+    });
+    EXPECT_EQ(1 + 4 + 1, items);
+    EXPECT_EQ(0u, chosen);
+    DestroyMenu(menu);
+    DestroyWindow(owner);
     ext->Release();
 }
 

@@ -10,6 +10,7 @@
 #include "module/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
+#include "setting_names.h"
 #include "test_support.h"
 
 namespace {
@@ -29,8 +30,6 @@ struct click {
     LONG hooks = -1;      // hooks installed by QueryContextMenu
     name_set listed;      // the listing, when something was reserved
 };
-
-const std::vector<DWORD> default_config = {0, 100, 0, 0, 0, 0, 1};
 
 // Initialize with `data` (released here), then QueryContextMenu on a fresh
 // popup that already holds two of the shell's items.
@@ -81,7 +80,7 @@ void expect_sound(const click &r, const std::string &what)
 {
     EXPECT_TRUE(SUCCEEDED(r.query)) << what;
     EXPECT_LT(r.path_chars, (size_t)MAX_PATH) << what;
-    EXPECT_EQ(default_config, r.config) << what;
+    EXPECT_EQ(defaults, r.config) << what;
     EXPECT_EQ(2, r.menu_items) << what;  // the menu is filled later, never here
     EXPECT_EQ(r.reserved ? 2 : 0, r.hooks) << what;
     if (r.reserved) {

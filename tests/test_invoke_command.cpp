@@ -7,47 +7,10 @@
 #include "module/menu_state.h"
 #include "common/qv_shellex.h"
 #include "menu/shell_open.h"
+#include "launch_recorder.h"
 #include "test_support.h"
 
 namespace {
-
-struct launch {
-    bool has_verb;
-    std::wstring verb, file, parameters, directory;
-    bool has_parameters;
-    INT show;
-    INT_PTR result;
-};
-
-std::vector<launch> launches;
-std::vector<INT_PTR> planned_results;  // answered in turn, then 42 (success)
-
-std::wstring text_or_empty(LPCWSTR s)
-{
-    return s ? s : L"";
-}
-
-HINSTANCE record(LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT show, INT_PTR result)
-{
-    launches.push_back({verb != NULL, text_or_empty(verb), text_or_empty(file), text_or_empty(parameters),
-                        text_or_empty(directory), parameters != NULL, show, result});
-    return (HINSTANCE)result;
-}
-
-HINSTANCE WINAPI recording_execute(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT show)
-{
-    INT_PTR result = 42;
-    if (launches.size() < planned_results.size())
-        result = planned_results[launches.size()];
-    return record(verb, file, parameters, directory, show, result);
-}
-
-// The real launch, with its verb and result recorded.
-HINSTANCE WINAPI recording_shell_execute(HWND hwnd, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT show)
-{
-    HINSTANCE result = ShellExecuteW(hwnd, verb, file, parameters, directory, show);
-    return record(verb, file, parameters, directory, show, (INT_PTR)result);
-}
 
 void hold_shift(bool held)
 {
@@ -61,12 +24,9 @@ class invocation : public testing::Test {
 protected:
     void SetUp() override
     {
-        launches.clear();
-        planned_results.clear();
-        g_shell_execute = recording_execute;
         hold_shift(false);
         ext = qv_shellex::create();
-        ext->config = {0, 100, 0, 0, 0, 0, 1};
+        ext->config = default_settings();
         ext->is_dir = 1;
         ext->is_lnk = 0;
         ext->desktop_ok = 1;
@@ -76,7 +36,6 @@ protected:
     }
     void TearDown() override
     {
-        g_shell_execute = ShellExecuteW;
         hold_shift(false);
         ext->Release();
         DestroyMenu(reserved_menu);
@@ -100,6 +59,9 @@ protected:
     }
     qv_shellex *ext = NULL;
     HMENU reserved_menu = NULL;
+    launch_recorder recorder;
+    std::vector<recorded_launch> &launches = recorder.launches;
+    std::vector<INT_PTR> &planned_results = recorder.planned_results;
 };
 
 TEST_F(invocation, EntryLaunchesItsPathInTheListedFolder)
@@ -331,7 +293,7 @@ TEST_F(invocation, RealLaunchRunsInTheListedFolder)
     const std::wstring report = file + L".out";
     ASSERT_TRUE(write_file(file));
     listing(folder.path(), {L"sample.qvprobe"});
-    g_shell_execute = recording_shell_execute;
+    recorder.pass_through = true;
     const std::string expected = utf8(folder.path()) + "\n" + utf8(file) + "\n";
 
     menu_record_input(WM_KEYDOWN);

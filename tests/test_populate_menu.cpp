@@ -6,6 +6,7 @@
 #include "module/menu_state.h"
 #include "common/qv_shellex.h"
 #include "menu/menu_population.h"
+#include "test_support.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ protected:
         g_menu_metrics = fake_metrics;
         ext = qv_shellex::create();
         wcscpy(ext->path, L"C:\\Tools");
-        ext->config = {0, 100, 0, 0, 0, 0, 1};
+        ext->config = default_settings();
         ext->is_dir = 1;
         ext->is_lnk = 0;
         ext->desktop_ok = 1;

@@ -11,22 +11,13 @@
 #include "extension/menu_bitmap.h"
 #include "gdi_objects.h"
 #include "menu/shell_open.h"
+#include "launch_recorder.h"
 #include "test_support.h"
 
 namespace {
 
 const int file_count = 40;
 const int vanish_at_picture = 10;
-
-std::wstring launched_file;
-int launches = 0;
-
-HINSTANCE WINAPI recording_execute(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR, INT)
-{
-    launches++;
-    launched_file = file ? file : L"";
-    return (HINSTANCE)(INT_PTR)SE_ERR_FNF;  // what the shell answers for a file that is gone
-}
 
 TEST(VanishingFolder, RemovedWhileListing)
 {
@@ -75,14 +66,16 @@ TEST(VanishingFolder, RemovedWhileListing)
     EXPECT_EQ((int)(1 + count + 1), GetMenuItemCount(menu));
 
     // Choosing the last entry asks the shell for exactly that path.
-    g_shell_execute = recording_execute;
-    CMINVOKECOMMANDINFO info = {};
-    info.cbSize = sizeof(info);
-    info.lpVerb = MAKEINTRESOURCEA(count - 1);
-    EXPECT_EQ(S_OK, ext->InvokeCommand(&info));
-    g_shell_execute = ShellExecuteW;
-    EXPECT_EQ(1, launches);
-    EXPECT_EQ(folder + L"\\" + list_name(&list, count - 1), launched_file);
+    {
+        launch_recorder recorded;
+        recorded.planned_results = {SE_ERR_FNF};  // what the shell answers for a file that is gone
+        CMINVOKECOMMANDINFO info = {};
+        info.cbSize = sizeof(info);
+        info.lpVerb = MAKEINTRESOURCEA(count - 1);
+        EXPECT_EQ(S_OK, ext->InvokeCommand(&info));
+        ASSERT_EQ(1u, recorded.launches.size());
+        EXPECT_EQ(folder + L"\\" + list_name(&list, count - 1), recorded.launches[0].file);
+    }
 
     // The folder itself could not go while the listing held it open; now it
     // goes, and the next right-click finds no folder and adds nothing.

@@ -21,7 +21,7 @@ int main()
     if (FAILED(OleInitialize(NULL)))
         return 2;
     qv_shellex *ext = qv_shellex::create();
-    ext->config = qv_config{0, 100, 0, 0, 0, 0, 1};
+    ext->config = default_settings();
     ext->is_lnk = 0;
 
     printf("%8s %8s %12s %14s %7s %14s\n", "files", "listed", "listing ms", "enum+icon ms", "ratio",

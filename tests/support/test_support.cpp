@@ -308,11 +308,16 @@ void settings_scope::set(const wchar_t *name, DWORD value)
     reg_set_dword(HKEY_LOCAL_MACHINE, settings_key, name, value);
 }
 
+qv_config default_settings()
+{
+    return qv_config{0, 100, 0, 0, 0, 0, 1};
+}
+
 qv_shellex *listed_object_for(const std::wstring &folder, DWORD hide_file_extension)
 {
     qv_shellex *ext = qv_shellex::create();
     wcsncpy(ext->path, folder.c_str(), MAX_PATH - 1);
-    ext->config.MaxMenuItems = 100;
+    ext->config = default_settings();
     ext->config.HideFileExtension = hide_file_extension;
     ext->desktop_ok = 1;
     return ext;

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <shlobj.h>
+#include "common/qv_config.h"
 #include <functional>
 #include <string>
 #include <vector>
@@ -74,6 +75,9 @@ public:
     ~settings_scope();
     void set(const wchar_t *name, DWORD value);
 };
+
+// The settings as they are when the registry holds none.
+qv_config default_settings();
 
 class qv_shellex;
 // An extension object set up as Initialize leaves it for `folder` with the

@@ -57,8 +57,14 @@ std::string narrow(const std::wstring &text)
 struct popup_run {
     HMENU menu = NULL;
     HWND window = NULL;
-    int target = -1;           // position of the item to choose
-    bool right_button = false;  // choose with a right-button release instead of Enter
+    int target = -1;            // position of the item to choose
+    bool right_button = false;  // choose with a button release instead of Enter
+    bool left_button = false;
+    // Before choosing, pass over "| NORMAL |" until its submenu opens, or
+    // right-click it.
+    bool hover_normal = false;
+    bool right_click_normal = false;
+    bool submenu_opened = false;
     int items_seen = -1;
     std::wstring first_text, last_text;
     int pictures = 0;
@@ -73,7 +79,9 @@ void send_key(WORD key)
     SendInput(2, input, sizeof(INPUT));
 }
 
-void send_right_click_at(POINT p)
+// Moves the pointer to `p`, then presses and releases the right or left
+// button there (neither: only the move).
+void send_mouse_at(POINT p, DWORD down, DWORD up)
 {
     int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
     INPUT input[3] = {};
@@ -83,9 +91,11 @@ void send_right_click_at(POINT p)
         i.mi.dy = (p.y * 65535) / (h - 1);
     }
     input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN | MOUSEEVENTF_ABSOLUTE;
-    input[2].mi.dwFlags = MOUSEEVENTF_RIGHTUP | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = down | MOUSEEVENTF_ABSOLUTE;
+    input[2].mi.dwFlags = up | MOUSEEVENTF_ABSOLUTE;
     SendInput(1, &input[0], sizeof(INPUT));
+    if (!down)
+        return;
     Sleep(100);
     SendInput(2, &input[1], sizeof(INPUT));
 }
@@ -104,8 +114,53 @@ void CALLBACK give_up(HWND window, UINT, UINT_PTR timer, DWORD)
     EndMenu();
 }
 
+// Where the menu's own hit test finds the item at `position` of the open
+// popup; {-1, -1} when it finds it nowhere.
+POINT aim_at(int position)
+{
+    RECT rect;
+    POINT aim = {-1, -1};
+    if (GetMenuItemRect(run.window, run.menu, position, &rect)) {
+        for (int y = rect.top - 40; y < rect.bottom + 40 && aim.y < 0; y++) {
+            POINT p = {(rect.left + rect.right) / 2, y};
+            if (MenuItemFromPoint(run.window, run.menu, p) == position)
+                aim = {p.x, y + (rect.bottom - rect.top) / 2};
+        }
+    }
+    return aim;
+}
+
+int open_popups()
+{
+    int open = 0;
+    for (HWND w = NULL; (w = FindWindowExW(NULL, w, L"#32768", NULL)) != NULL;)
+        open += IsWindowVisible(w) ? 1 : 0;
+    return open;
+}
+
+// Releases the chosen button on the target item (or types its way there).
+void CALLBACK choose_target(HWND window, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(window, timer);
+    if (run.hover_normal || run.right_click_normal)
+        run.submenu_opened = open_popups() >= 2;
+    if (run.right_button || run.left_button) {
+        POINT aim = aim_at(run.target);
+        if (aim.y < 0)
+            EndMenu();
+        else if (run.right_button)
+            send_mouse_at(aim, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+        else
+            send_mouse_at(aim, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+    } else {
+        for (int i = 0; i <= run.target; i++)
+            send_key(VK_DOWN);
+        send_key(VK_RETURN);
+    }
+}
+
 // Runs inside the menu loop once the popup is open: looks at the menu, then
-// chooses the target item.
+// chooses the target item, by way of "| NORMAL |" when asked to.
 void CALLBACK on_open(HWND window, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(window, timer);
@@ -122,26 +177,23 @@ void CALLBACK on_open(HWND window, UINT, UINT_PTR timer, DWORD)
     }
     if (run.target < 0) {
         EndMenu();
-    } else if (run.right_button) {
-        // Aim where the menu's own hit test finds the item.
-        RECT rect;
-        POINT aim = {-1, -1};
-        if (GetMenuItemRect(run.window, run.menu, run.target, &rect)) {
-            for (int y = rect.top - 40; y < rect.bottom + 40 && aim.y < 0; y++) {
-                POINT p = {(rect.left + rect.right) / 2, y};
-                if (MenuItemFromPoint(run.window, run.menu, p) == run.target)
-                    aim = {p.x, y + (rect.bottom - rect.top) / 2};
-            }
-        }
-        if (aim.y >= 0)
-            send_right_click_at(aim);
-        else
-            EndMenu();
-    } else {
-        for (int i = 0; i <= run.target; i++)
-            send_key(VK_DOWN);
-        send_key(VK_RETURN);
+        return;
     }
+    if (run.hover_normal || run.right_click_normal) {
+        POINT normal = aim_at(0);
+        if (normal.y < 0) {
+            EndMenu();
+            return;
+        }
+        if (run.right_click_normal)
+            send_mouse_at(normal, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+        else
+            send_mouse_at(normal, 0, 0);
+        // Long enough for the submenu to open under the pointer.
+        SetTimer(window, 3, 1000, choose_target);
+        return;
+    }
+    choose_target(window, 0, 0, 0);
 }
 
 class right_click_cycle : public testing::Test {
@@ -210,6 +262,7 @@ protected:
         reserved = HRESULT_CODE(hr);
         EXPECT_EQ(4, GetMenuItemCount(run.menu)) << "nothing is inserted before the menu opens";
         run.right_button = right_button;
+        run.submenu_opened = false;
         SetTimer(run.window, 1, 300, on_open);
         run.target = id ? (int)position_of_entry : -1;
         UINT chosen = (UINT)TrackPopupMenuEx(run.menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, 20, 20, run.window, NULL);
@@ -253,6 +306,10 @@ protected:
         EXPECT_EQ(first_cmd + offset, chosen);
         if (chosen != first_cmd + offset)
             return "";
+        // The hooks went with the menu: input after it closed changes no verb.
+        MSG msg;
+        PostMessageW(run.window, WM_RBUTTONUP, 0, 0);
+        PeekMessageW(&msg, run.window, WM_RBUTTONUP, WM_RBUTTONUP, PM_REMOVE);
         EXPECT_EQ(S_OK, invoke(chosen));
         return wait_for_report(folder / name);
     }
@@ -315,6 +372,27 @@ TEST_F(right_click_cycle, HooksGoWithTheMenuAndTheModuleCanUnload)
     ASSERT_NE(nullptr, can_unload);
     EXPECT_EQ(S_OK, can_unload());
     CoFreeUnusedLibraries();
+}
+
+TEST_F(right_click_cycle, PassingOverNormalKeepsTheButtonsMeaning)
+{
+    // "| NORMAL |" lies under the pointer: its submenu opens and closes on the
+    // way to an entry, and the button released on the entry still counts.
+    run.hover_normal = true;
+    std::string report = choose_and_launch(L"beta.qvedit", true);
+    EXPECT_TRUE(run.submenu_opened);
+    EXPECT_NE(std::string::npos, report.find("\nedit\n")) << report;
+
+    run.left_button = true;
+    report = choose_and_launch(L"beta.qvedit", false);
+    EXPECT_TRUE(run.submenu_opened);
+    EXPECT_NE(std::string::npos, report.find("\nopen\n")) << report;
+
+    // A right-click on "| NORMAL |" first, then a left-button release on the entry.
+    run.hover_normal = false;
+    run.right_click_normal = true;
+    report = choose_and_launch(L"beta.qvedit", false);
+    EXPECT_NE(std::string::npos, report.find("\nopen\n")) << report;
 }
 
 }  // namespace

@@ -15,7 +15,12 @@ void out(const std::wstring &text)
     write_utf8(GetStdHandle(STD_OUTPUT_HANDLE), text);
 }
 
+void err(const std::wstring &text)
+{
+    write_utf8(GetStdHandle(STD_ERROR_HANDLE), text);
+}
+
 void fail_message(const std::wstring &text)
 {
-    write_utf8(GetStdHandle(STD_ERROR_HANDLE), L"qv-menu-host: " + text + L"\n");
+    err(L"qv-menu-host: " + text + L"\n");
 }

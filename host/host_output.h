@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <string>
 
+// Text as it is, on standard output or standard error.
 void out(const std::wstring &text);
+void err(const std::wstring &text);
 // "qv-menu-host: <text>" on standard error.
 void fail_message(const std::wstring &text);

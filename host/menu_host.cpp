@@ -14,6 +14,22 @@
 
 namespace {
 
+// Exit codes; the usage text and the README list the same.
+enum exit_code {
+    exit_ok = 0,
+    exit_no_com = 1,           // COM could not start
+    exit_bad_arguments = 2,    // the command line or its PATH is not usable
+    exit_register_failed = 3,  // --register: the module could not be registered
+    exit_no_picture = 4,       // --screenshot: the picture could not be saved
+    exit_not_chosen = 5,       // --choose: the menu closed without a choice
+    exit_not_registered = 6,   // the extension is not registered (and no --register)
+    exit_not_created = 7,      // registered, but the extension could not be created
+    exit_refused = 8,          // the shell or the extension refused PATH
+    exit_no_menu = 9,          // the menu did not open (no display)
+    exit_no_entry = 10,        // --choose N: the menu has no entry N
+    exit_no_sample = 11,       // --make-sample: the folder could not be created
+};
+
 const UINT first_cmd = 100;
 const UINT last_cmd = 0x7FFF;
 const UINT_PTR open_timer = 1;
@@ -32,57 +48,95 @@ struct host_state {
     host_options options;
     HMENU menu = NULL;
     int ticks = 0;
-    bool shown = false;
-    int exit_code = 0;
+    bool entered = false;  // the menu's modal loop ran
+    bool shown = false;    // the menu was printed from inside that loop
+    int exit_code = exit_ok;
 } state;
 
-void usage()
+const wchar_t usage_text[] =
+    L"usage: qv-menu-host [--register [--dll FILE]] [--screenshot FILE.png] [--choose N] [--close] PATH\n"
+    L"       qv-menu-host --make-sample DIR [PATH]\n"
+    L"       qv-menu-host --help | -h | -? | /?\n"
+    L"Shows the context menu of the folder, drive or shortcut PATH with the extension in it.\n"
+    L"The extension must be registered (regsvr32 quorvane-shellex.dll, as administrator);\n"
+    L"nothing is registered unless --register is given.\n"
+    L"  --register      register the extension (DllRegisterServer) before using it\n"
+    L"  --dll FILE      the module to register (default: quorvane-shellex.dll beside this program)\n"
+    L"  --screenshot F  save a picture of the open menu as PNG, then close it\n"
+    L"  --choose N      choose listed entry N (0 = first) with the keyboard and launch it\n"
+    L"  --close         close the menu once it is printed\n"
+    L"  --make-sample D create a sample folder D to show (then PATH may be left out)\n"
+    L"Without --screenshot, --choose or --close the menu stays open for the user.\n"
+    L"The menu needs a display: on Linux, run Wine under xvfb-run.\n"
+    L"Exit codes:\n"
+    L"   0  done\n"
+    L"   1  COM could not start\n"
+    L"   2  the command line or its PATH is not usable\n"
+    L"   3  --register: the module could not be registered\n"
+    L"   4  --screenshot: the picture could not be saved\n"
+    L"   5  --choose: the menu closed without a choice\n"
+    L"   6  the extension is not registered\n"
+    L"   7  the extension is registered but could not be created\n"
+    L"   8  the shell or the extension refused PATH\n"
+    L"   9  the menu did not open (no display?)\n"
+    L"  10  --choose N: the menu has no entry N\n"
+    L"  11  --make-sample: the folder could not be created\n";
+
+bool is_help(const std::wstring &a)
 {
-    out(L"usage: qv-menu-host [--register] [--dll FILE] [--screenshot FILE.png] [--choose N] [--close] PATH\n"
-        L"       qv-menu-host --make-sample DIR\n"
-        L"Shows the context menu of the folder, drive or shortcut PATH with the extension in it.\n"
-        L"  --register      register the extension (DllRegisterServer) before using it\n"
-        L"  --dll FILE      the module to register (default: quorvane-shellex.dll beside this program)\n"
-        L"  --screenshot F  save a picture of the open menu as PNG, then close it\n"
-        L"  --choose N      choose listed entry N (0 = first) with the keyboard and launch it\n"
-        L"  --close         close the menu once it is printed\n"
-        L"Without --screenshot, --choose or --close the menu stays open for the user.\n");
+    return a == L"--help" || a == L"-h" || a == L"-?" || a == L"/?";
 }
 
-bool parse(int argc, wchar_t **argv, host_options *o)
+enum parse_result { parsed, help_asked, parse_failed };
+
+parse_result parse(int argc, wchar_t **argv, host_options *o)
 {
     for (int i = 1; i < argc; i++) {
+        if (is_help(argv[i]))
+            return help_asked;
+    }
+    for (int i = 1; i < argc; i++) {
         std::wstring a = argv[i];
-        bool has_value = i + 1 < argc;
-        if (a == L"--register")
+        if (a == L"--register") {
             o->register_first = true;
-        else if (a == L"--close")
+        } else if (a == L"--close") {
             o->close = true;
-        else if (a == L"--dll" && has_value)
-            o->dll = argv[++i];
-        else if (a == L"--screenshot" && has_value)
-            o->screenshot = argv[++i];
-        else if (a == L"--make-sample" && has_value)
-            o->sample = argv[++i];
-        else if (a == L"--choose" && has_value) {
-            wchar_t *end = NULL;
-            long n = wcstol(argv[++i], &end, 10);
-            if (*end || n < 0) {
-                fail_message(L"--choose takes an entry number (0 = first)");
-                return false;
+        } else if (a == L"--dll" || a == L"--screenshot" || a == L"--make-sample" || a == L"--choose") {
+            if (i + 1 >= argc) {
+                fail_message(a + L" needs a value");
+                return parse_failed;
             }
-            o->choose = (int)n;
-        } else if (a.size() > 1 && a[0] == L'-' && a[1] == L'-') {
+            std::wstring value = argv[++i];
+            if (a == L"--dll") {
+                o->dll = value;
+            } else if (a == L"--screenshot") {
+                o->screenshot = value;
+            } else if (a == L"--make-sample") {
+                o->sample = value;
+            } else {
+                wchar_t *end = NULL;
+                long n = wcstol(value.c_str(), &end, 10);
+                if (value.empty() || *end || n < 0 || n > (long)(last_cmd - first_cmd)) {
+                    fail_message(L"--choose takes an entry number (0 = first)");
+                    return parse_failed;
+                }
+                o->choose = (int)n;
+            }
+        } else if (a.size() > 1 && a[0] == L'-') {
             fail_message(L"unknown option " + a);
-            return false;
-        } else if (o->path.empty())
+            return parse_failed;
+        } else if (o->path.empty()) {
             o->path = a;
-        else {
+        } else {
             fail_message(L"only one path, please");
-            return false;
+            return parse_failed;
         }
     }
-    return !o->path.empty() || !o->sample.empty();
+    if (o->path.empty() && o->sample.empty()) {
+        fail_message(L"no PATH given");
+        return parse_failed;
+    }
+    return parsed;
 }
 
 std::wstring exe_dir()
@@ -191,18 +245,21 @@ void on_menu_open(HWND window)
     const host_options &o = state.options;
     if (!o.screenshot.empty()) {
         UpdateWindow(popup);
-        if (popup && save_window_png(popup, o.screenshot.c_str())) {
-            out(L"picture saved to " + o.screenshot + L"\n");
+        RECT rect = {};
+        HRESULT hr = popup ? save_window_png(popup, o.screenshot.c_str()) : HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE);
+        if (SUCCEEDED(hr) && GetWindowRect(popup, &rect)) {
+            out(L"picture saved to " + o.screenshot + L" (" + std::to_wstring(rect.right - rect.left) + L" x " +
+                std::to_wstring(rect.bottom - rect.top) + L" pixels)\n");
         } else {
-            fail_message(L"cannot save a picture to " + o.screenshot);
-            state.exit_code = 4;
+            fail_message(L"cannot save a picture to " + o.screenshot + L": " + hex(hr));
+            state.exit_code = exit_no_picture;
         }
     }
     if (o.choose >= 0) {
         int position = find_menu_position(state.menu, first_cmd + (UINT)o.choose);
         if (position < 0) {
             fail_message(L"the menu has no entry " + std::to_wstring(o.choose));
-            state.exit_code = 2;
+            state.exit_code = exit_no_entry;
             EndMenu();
             return;
         }
@@ -217,6 +274,8 @@ void on_menu_open(HWND window)
 
 LRESULT CALLBACK host_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_ENTERMENULOOP)
+        state.entered = true;
     if (message == WM_TIMER && wParam == open_timer) {
         on_menu_open(window);
         return 0;
@@ -233,6 +292,7 @@ int show_menu(IContextMenu *context_menu)
     RegisterClassW(&window_class);
     HWND window = CreateWindowExW(0, L"qv-menu-host", L"qv-menu-host", WS_POPUP, 0, 0, 1, 1, NULL, NULL,
                                   window_class.hInstance, NULL);
+    DWORD error = window ? 0 : GetLastError();
     ShowWindow(window, SW_SHOWNORMAL);
     SetForegroundWindow(window);
 
@@ -241,14 +301,22 @@ int show_menu(IContextMenu *context_menu)
     UINT reserved = SUCCEEDED(hr) ? HRESULT_CODE(hr) : 0;
     out(L"QueryContextMenu reserved " + std::to_wstring(reserved) + L" identifiers\n");
 
-    SetTimer(window, open_timer, 100, NULL);
-    UINT chosen = (UINT)TrackPopupMenuEx(state.menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, 10, 10, window, NULL);
-    DWORD track_error = GetLastError();
-    PostMessageW(window, WM_NULL, 0, 0);
-    if (!state.shown && !chosen)
-        out(L"the menu did not open (error " + std::to_wstring(track_error) + L")\n");
-    if (!state.shown)
+    UINT chosen = 0;
+    if (window) {
+        SetTimer(window, open_timer, 100, NULL);
+        chosen = (UINT)TrackPopupMenuEx(state.menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, 10, 10, window, NULL);
+        error = GetLastError();
+        PostMessageW(window, WM_NULL, 0, 0);
+    }
+    if (!state.entered) {
+        // Without a display there is no window to own the menu, or no
+        // screen to put it on.
+        fail_message(L"the menu did not open" + (error ? L" (error " + std::to_wstring(error) + L")" : L"") +
+                     L": it needs a display; on Linux, run Wine under xvfb-run");
+        state.exit_code = exit_no_menu;
+    } else if (!state.shown) {
         out(L"Context menu of " + state.options.path + L":\n" + dump_menu(state.menu));
+    }
 
     if (chosen >= first_cmd && chosen < first_cmd + reserved) {
         CMINVOKECOMMANDINFO info = {};
@@ -260,13 +328,30 @@ int show_menu(IContextMenu *context_menu)
         out(L"chose entry " + std::to_wstring(chosen - first_cmd) + L": InvokeCommand returned " + hex(hr) + L"\n");
     } else if (chosen) {
         out(L"chose shell item " + std::to_wstring(chosen) + L"\n");
-    } else if (state.options.choose >= 0 && state.exit_code == 0) {
+    } else if (state.options.choose >= 0 && state.exit_code == exit_ok) {
         fail_message(L"nothing was chosen");
-        state.exit_code = 5;
+        state.exit_code = exit_not_chosen;
     }
     DestroyMenu(state.menu);
-    DestroyWindow(window);
+    if (window)
+        DestroyWindow(window);
     return state.exit_code;
+}
+
+// Where the registry says the extension's module is, or "".
+std::wstring registered_module()
+{
+    wchar_t path[MAX_PATH] = L"";
+    DWORD size = sizeof(path);
+    if (RegGetValueW(HKEY_CLASSES_ROOT, L"CLSID\\" QV_CLSID_STRING L"\\InprocServer32", NULL,
+                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, NULL, path, &size) != ERROR_SUCCESS)
+        return L"";
+    return path;
+}
+
+bool class_not_registered(HRESULT hr)
+{
+    return hr == REGDB_E_CLASSNOTREG || hr == REGDB_E_KEYMISSING || hr == REGDB_E_READREGDB;
 }
 
 int run(const host_options &o)
@@ -274,52 +359,57 @@ int run(const host_options &o)
     if (!o.sample.empty()) {
         if (!make_sample_folder(o.sample)) {
             fail_message(L"cannot create the sample folder " + o.sample);
-            return 2;
+            return exit_no_sample;
         }
         out(L"sample folder created: " + o.sample + L"\n");
         if (o.path.empty())
-            return 0;
+            return exit_ok;
     }
     wchar_t full[MAX_PATH];
     DWORD n = GetFullPathNameW(o.path.c_str(), MAX_PATH, full, NULL);
     if (n == 0 || n >= MAX_PATH) {
         fail_message(L"not a usable path: " + o.path);
-        return 2;
+        return exit_bad_arguments;
     }
     state.options.path = full;
     DWORD attributes = GetFileAttributesW(full);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         fail_message(L"no such file or folder: " + o.path);
-        return 2;
+        return exit_bad_arguments;
     }
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) && lstrcmpiW(PathFindExtensionW(full), L".lnk") != 0) {
         fail_message(L"not a folder, drive or shortcut: " + o.path);
-        return 2;
+        return exit_bad_arguments;
     }
 
-    std::wstring dll = o.dll.empty() ? exe_dir() + L"\\quorvane-shellex.dll" : o.dll;
-    if (o.register_first && !register_module(dll))
-        return 3;
+    if (o.register_first && !register_module(o.dll.empty() ? exe_dir() + L"\\quorvane-shellex.dll" : o.dll))
+        return exit_register_failed;
     IContextMenu *context_menu = NULL;
     HRESULT hr = CoCreateInstance(CLSID_QuorvaneShellex, NULL, CLSCTX_INPROC_SERVER, IID_IContextMenu,
                                   (void **)&context_menu);
-    if (hr == REGDB_E_CLASSNOTREG && !o.register_first) {
-        if (!register_module(dll))
-            return 3;
-        hr = CoCreateInstance(CLSID_QuorvaneShellex, NULL, CLSCTX_INPROC_SERVER, IID_IContextMenu,
-                              (void **)&context_menu);
+    if (class_not_registered(hr)) {
+        fail_message(L"the extension " QV_CLSID_STRING L" is not registered (" + hex(hr) +
+                     L").\nRegister it as administrator with\n    regsvr32 quorvane-shellex.dll\n"
+                     L"or let this program do it with --register.");
+        return exit_not_registered;
     }
     if (FAILED(hr)) {
-        fail_message(L"cannot create the extension " QV_CLSID_STRING L": " + hex(hr));
-        return 3;
+        std::wstring module = registered_module();
+        std::wstring where;
+        if (!module.empty() && GetFileAttributesW(module.c_str()) == INVALID_FILE_ATTRIBUTES)
+            where = L"\nThe registered module " + module + L" is missing: register the extension again.";
+        else if (!module.empty())
+            where = L" (registered module: " + module + L")";
+        fail_message(L"cannot create the extension " QV_CLSID_STRING L": " + hex(hr) + where);
+        return exit_not_created;
     }
 
-    int result = 3;
+    int result = exit_refused;
     IShellExtInit *init = NULL;
     IDataObject *data = data_object_for(full);
     if (!data) {
         fail_message(L"the shell has no data object for " + o.path);
-    } else if (FAILED(context_menu->QueryInterface(IID_IShellExtInit, (void **)&init)) ||
+    } else if (FAILED(hr = context_menu->QueryInterface(IID_IShellExtInit, (void **)&init)) ||
                FAILED(hr = init->Initialize(NULL, data, NULL))) {
         fail_message(L"the extension refused " + o.path + L": " + hex(hr));
     } else {
@@ -337,13 +427,20 @@ int run(const host_options &o)
 
 int wmain(int argc, wchar_t **argv)
 {
-    if (!parse(argc, argv, &state.options)) {
-        usage();
-        return 2;
+    switch (parse(argc, argv, &state.options)) {
+    case help_asked:
+        out(usage_text);
+        return exit_ok;
+    case parse_failed:
+        err(usage_text);
+        return exit_bad_arguments;
+    case parsed:
+        break;
     }
-    if (FAILED(OleInitialize(NULL))) {
-        fail_message(L"cannot start COM");
-        return 3;
+    HRESULT hr = OleInitialize(NULL);
+    if (FAILED(hr)) {
+        fail_message(L"cannot start COM: " + hex(hr));
+        return exit_no_com;
     }
     int result = run(state.options);
     CoFreeUnusedLibraries();

@@ -1,45 +1,41 @@
 #include "screenshot.h"
-#include <vector>
-#include "png_writer.h"
+#include "wic_png.h"
 
-bool save_window_png(HWND window, const wchar_t *path)
+HRESULT save_window_png(HWND window, const wchar_t *path)
 {
     RECT rect;
     if (!GetWindowRect(window, &rect))
-        return false;
+        return HRESULT_FROM_WIN32(GetLastError());
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0)
-        return false;
+        return E_INVALIDARG;
 
+    // 24-bit rows, top-down as PNG rows run; GDI pads each to 4 bytes.
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down, as PNG rows run
+    info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biBitCount = 24;
+    UINT stride = ((UINT)width * 3 + 3) & ~3u;
     void *bits = NULL;
     HDC screen = GetDC(NULL);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-    bool ok = false;
+    HRESULT hr = E_OUTOFMEMORY;
     if (memory && bitmap) {
         HGDIOBJ old = SelectObject(memory, bitmap);
         HDC source = GetWindowDC(window);
-        ok = BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY) != 0;
+        bool copied = BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY) != 0;
         ReleaseDC(window, source);
         SelectObject(memory, old);
         GdiFlush();
-        if (ok) {
-            DWORD *pixels = (DWORD *)bits;
-            for (int i = 0; i < width * height; i++)
-                pixels[i] |= 0xFF000000u;
-            ok = write_png(path, pixels, width, height);
-        }
+        hr = copied ? write_png(path, (const BYTE *)bits, (UINT)width, (UINT)height, stride) : E_FAIL;
     }
     if (bitmap)
         DeleteObject(bitmap);
     if (memory)
         DeleteDC(memory);
     ReleaseDC(NULL, screen);
-    return ok;
+    return hr;
 }

@@ -2,5 +2,5 @@
 #pragma once
 #include <windows.h>
 
-// Saves the window's pixels as a PNG file.  Returns false on failure.
-bool save_window_png(HWND window, const wchar_t *path);
+// Saves the window's pixels as a PNG file.  COM must be initialised.
+HRESULT save_window_png(HWND window, const wchar_t *path);

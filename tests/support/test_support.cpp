@@ -223,23 +223,70 @@ bool make_shortcut(const std::wstring &lnk, const std::wstring &target)
     return ok;
 }
 
-DWORD run_process(const std::wstring &command_line, DWORD timeout_ms)
+// An inheritable temporary file for a child's output, gone when closed.
+static HANDLE output_file()
+{
+    wchar_t dir[MAX_PATH], name[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    if (!GetTempFileNameW(dir, L"out", 0, name))
+        return INVALID_HANDLE_VALUE;
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
+    return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, NULL);
+}
+
+static std::string read_back(HANDLE file)
+{
+    std::string text;
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    SetFilePointer(file, 0, NULL, FILE_BEGIN);
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, NULL) && got)
+        text.append(buffer, got);
+    return text;
+}
+
+DWORD run_process(const std::wstring &command_line, std::string *out, std::string *err, DWORD timeout_ms)
 {
     std::vector<wchar_t> line(command_line.begin(), command_line.end());
     line.push_back(0);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
+    HANDLE out_file = out ? output_file() : INVALID_HANDLE_VALUE;
+    HANDLE err_file = err ? output_file() : INVALID_HANDLE_VALUE;
+    bool redirect = out || err;
+    if (redirect) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = out ? out_file : GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = err ? err_file : GetStdHandle(STD_ERROR_HANDLE);
+    }
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return (DWORD)-1;
     DWORD code = (DWORD)-1;
-    if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &code);
-    else
-        TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (CreateProcessW(NULL, line.data(), NULL, NULL, redirect, 0, NULL, NULL, &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.hProcess, &code);
+        else
+            TerminateProcess(process.hProcess, 1);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (out)
+        *out = read_back(out_file);
+    if (err)
+        *err = read_back(err_file);
+    for (HANDLE file : {out_file, err_file}) {
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    }
     return code;
+}
+
+DWORD run_process(const std::wstring &command_line, DWORD timeout_ms)
+{
+    return run_process(command_line, nullptr, nullptr, timeout_ms);
 }
 
 DWORD run_regsvr32(const std::wstring &dll, const wchar_t *extra)
@@ -289,6 +336,55 @@ bool reg_set_dword(HKEY root, const std::wstring &key, const wchar_t *name, DWOR
 void reg_delete_tree(HKEY root, const std::wstring &key)
 {
     SHDeleteKeyW(root, key.c_str());
+}
+
+static void snapshot_key(HKEY handle, const std::wstring &path, std::vector<std::wstring> *lines)
+{
+    lines->push_back(path);
+    std::vector<wchar_t> name(16384);
+    std::vector<BYTE> data(65536);
+    for (DWORD i = 0;; i++) {
+        DWORD name_size = (DWORD)name.size(), data_size = (DWORD)data.size(), type = 0;
+        LONG result = RegEnumValueW(handle, i, name.data(), &name_size, NULL, &type, data.data(), &data_size);
+        if (result == ERROR_MORE_DATA && data_size > data.size()) {
+            data.resize(data_size);
+            i--;
+            continue;
+        }
+        if (result != ERROR_SUCCESS)
+            break;
+        std::wstring line = path + L"|" + std::wstring(name.data(), name_size) + L"|" + std::to_wstring(type) + L"|";
+        static const wchar_t digits[] = L"0123456789abcdef";
+        for (DWORD b = 0; b < data_size; b++) {
+            line += digits[data[b] >> 4];
+            line += digits[data[b] & 15];
+        }
+        lines->push_back(line);
+    }
+    for (DWORD i = 0;; i++) {
+        DWORD name_size = (DWORD)name.size();
+        if (RegEnumKeyExW(handle, i, name.data(), &name_size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        std::wstring sub(name.data(), name_size);
+        HKEY child;
+        if (RegOpenKeyExW(handle, sub.c_str(), 0, KEY_READ, &child) == ERROR_SUCCESS) {
+            snapshot_key(child, path + L"\\" + sub, lines);
+            RegCloseKey(child);
+        } else {
+            lines->push_back(path + L"\\" + sub + L" (unreadable)");
+        }
+    }
+}
+
+std::vector<std::wstring> reg_snapshot(HKEY root, const std::wstring &key)
+{
+    std::vector<std::wstring> lines;
+    HKEY handle;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return lines;
+    snapshot_key(handle, key, &lines);
+    RegCloseKey(handle);
+    return lines;
 }
 
 static const wchar_t settings_key[] = L"Software\\Quorvane\\Shellex";

@@ -57,6 +57,9 @@ bool make_shortcut(const std::wstring &lnk, const std::wstring &target);
 
 // Runs a program to its end and returns its exit code (or -1).
 DWORD run_process(const std::wstring &command_line, DWORD timeout_ms = 60000);
+// The same, keeping what the program wrote to standard output and standard
+// error (either pointer may be null).
+DWORD run_process(const std::wstring &command_line, std::string *out, std::string *err, DWORD timeout_ms = 60000);
 // regsvr32 /s [extra] "dll"; returns its exit code.
 DWORD run_regsvr32(const std::wstring &dll, const wchar_t *extra = L"");
 
@@ -67,6 +70,10 @@ bool reg_read_string(HKEY root, const std::wstring &key, const wchar_t *name, st
 bool reg_set_dword(HKEY root, const std::wstring &key, const wchar_t *name, DWORD value);
 bool reg_set_value(HKEY root, const std::wstring &key, const wchar_t *name, DWORD type, const void *data, DWORD size);
 void reg_delete_tree(HKEY root, const std::wstring &key);
+// Every key and value below `key` (itself included), one line each:
+// "path" for a key, "path|name|type|data in hex" for a value.  Empty when
+// the key does not exist.  Compare two to see what a program changed.
+std::vector<std::wstring> reg_snapshot(HKEY root, const std::wstring &key);
 
 // Removes HKLM\Software\Quorvane\Shellex now and when the object goes.
 class settings_scope {

@@ -1,11 +1,16 @@
-# The Windows Installer package and the release folder.
+# The shipped files: the stripped module with its symbols file, the Windows
+# Installer package, both signed when a certificate is given, and the release
+# folder.
 #
 # write_wxs (a Windows program, run under Wine like the tests) walks the
 # module's registration table and writes the WiX source, so the package
-# carries exactly the registry entries DllRegisterServer writes; wixl turns
-# that source into build/dist/quorvane-shellex-VERSION-x64.msi.
+# carries exactly the registry entries DllRegisterServer writes;
+# cmake/package.sh strips and signs the module beside that source and has
+# wixl pack it into quorvane-shellex-VERSION-x64.msi.  build/msi is the
+# work folder; the release target gathers the shipped files in build/dist.
 
 find_program(QV_WIXL wixl DOC "WiX-compatible MSI compiler (Debian package wixl)")
+find_program(QV_OSSLSIGNCODE osslsigncode DOC "Authenticode signing tool (Debian package osslsigncode)")
 
 add_executable(write_wxs ${CMAKE_SOURCE_DIR}/tools/write_wxs.cpp)
 target_link_options(write_wxs PRIVATE -municode)
@@ -13,61 +18,105 @@ target_link_libraries(write_wxs PRIVATE qv_core)
 
 set(QV_DIST_DIR ${CMAKE_BINARY_DIR}/dist)
 set(QV_MSI_WORK_DIR ${CMAKE_BINARY_DIR}/msi)
-set(QV_MSI_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-x64.msi)
+set(QV_MSI_NAME ${PROJECT_NAME}-${QV_VERSION}-x64.msi)
 set(QV_WXS ${QV_MSI_WORK_DIR}/${PROJECT_NAME}.wxs)
-set(QV_MSI ${QV_DIST_DIR}/${QV_MSI_NAME})
-file(MAKE_DIRECTORY ${QV_MSI_WORK_DIR} ${QV_DIST_DIR})
+set(QV_MSI ${QV_MSI_WORK_DIR}/${QV_MSI_NAME})
+set(QV_SHIPPED_MODULE ${QV_MSI_WORK_DIR}/quorvane-shellex.dll)
+set(QV_SYMBOLS ${QV_SHIPPED_MODULE}.debug)
+file(MAKE_DIRECTORY ${QV_MSI_WORK_DIR})
 
 # The output name is relative: the program runs under Wine, which sees the
 # working folder as its current directory.  The package source names the
-# module by its bare file name: wixl looks for it beside the .wxs, where the
-# package rule stages it.
+# module by its bare file name: wixl looks for it beside the .wxs, where
+# package.sh puts the shipped module.  The version resource is configured
+# with the version, so a new version writes the source again.
 add_custom_command(OUTPUT ${QV_WXS}
-    COMMAND write_wxs ${PROJECT_NAME}.wxs ${PROJECT_NAME} ${PROJECT_VERSION} $<TARGET_FILE_NAME:quorvane-shellex>
+    COMMAND write_wxs ${PROJECT_NAME}.wxs ${PROJECT_NAME} ${QV_VERSION} $<TARGET_FILE_NAME:quorvane-shellex>
     WORKING_DIRECTORY ${QV_MSI_WORK_DIR}
-    DEPENDS write_wxs
+    DEPENDS write_wxs ${QV_VERSION_RC}
     COMMENT "Generating ${PROJECT_NAME}.wxs from the registration table"
     VERBATIM)
 
+# Signing: the certificate from the cache variable, else from the
+# environment.  The stamp holds the certificate's path and time (never the
+# password), and changes when the certificate does, so the files are signed
+# again; it is checked at every build.
+set(QV_SIGN_ENV ${CMAKE_COMMAND} -E env QV_HOME_PAGE=${QV_HOME_PAGE})
+if(QV_OSSLSIGNCODE)
+    list(APPEND QV_SIGN_ENV OSSLSIGNCODE=${QV_OSSLSIGNCODE})
+endif()
+if(QV_SIGN_PKCS12)
+    list(APPEND QV_SIGN_ENV QV_SIGN_PKCS12=${QV_SIGN_PKCS12})
+endif()
+set(QV_SIGNING_STAMP ${QV_MSI_WORK_DIR}/signing.txt)
+add_custom_target(signing_setup
+    COMMAND ${QV_SIGN_ENV} sh ${CMAKE_SOURCE_DIR}/cmake/sign.sh --stamp ${QV_SIGNING_STAMP}
+    BYPRODUCTS ${QV_SIGNING_STAMP}
+    VERBATIM)
+
 if(QV_WIXL)
-    set(QV_WIXL_COMMAND
-        COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:quorvane-shellex> ${QV_MSI_WORK_DIR}
-        COMMAND ${QV_WIXL} -a x64 -o ${QV_MSI} ${QV_WXS})
+    set(QV_PACKAGE_COMMAND
+        COMMAND ${QV_SIGN_ENV} OBJCOPY=${CMAKE_OBJCOPY} WIXL=${QV_WIXL}
+            sh ${CMAKE_SOURCE_DIR}/cmake/package.sh $<TARGET_FILE:quorvane-shellex> ${QV_WXS} ${QV_MSI})
 else()
     # Configuring works without wixl; only building the package needs it.
-    set(QV_WIXL_COMMAND
+    set(QV_PACKAGE_COMMAND
         COMMAND ${CMAKE_COMMAND} -E echo "wixl not found: install the Debian package wixl (scripts/build.sh does) and reconfigure"
         COMMAND ${CMAKE_COMMAND} -E false)
 endif()
-add_custom_command(OUTPUT ${QV_MSI}
-    ${QV_WIXL_COMMAND}
-    DEPENDS ${QV_WXS} quorvane-shellex
-    COMMENT "Building ${QV_MSI_NAME}"
+add_custom_command(OUTPUT ${QV_SHIPPED_MODULE} ${QV_SYMBOLS} ${QV_MSI}
+    ${QV_PACKAGE_COMMAND}
+    DEPENDS ${QV_WXS} quorvane-shellex ${QV_SIGNING_STAMP}
+        ${CMAKE_SOURCE_DIR}/cmake/package.sh ${CMAKE_SOURCE_DIR}/cmake/sign.sh
+    COMMENT "Stripping and packing the module into ${QV_MSI_NAME}"
     VERBATIM)
 add_custom_target(msi ALL DEPENDS ${QV_MSI})
+add_dependencies(msi signing_setup)
 
 # The install test needs the package built first; it finds it by name and
-# reads its properties through msi.dll.
+# reads its properties through msi.dll.  For the upgrade test, two more
+# packages: the same source packed again (with a new product code, as every
+# build has) and a later version.
 if(TARGET test_msi)
-    add_dependencies(test_msi msi)
-    target_compile_definitions(test_msi PRIVATE "QV_MSI_NAME=\"${QV_MSI_NAME}\"")
-    target_link_libraries(test_msi PRIVATE -lmsi)
+    set(QV_TEST_PACKAGES ${CMAKE_BINARY_DIR}/test-packages)
+    file(MAKE_DIRECTORY ${QV_TEST_PACKAGES})
+    add_custom_command(OUTPUT ${QV_TEST_PACKAGES}/rebuilt.msi ${QV_TEST_PACKAGES}/later.msi
+        COMMAND ${QV_WIXL} -a x64 -o ${QV_TEST_PACKAGES}/rebuilt.msi ${QV_WXS}
+        COMMAND ${CMAKE_COMMAND} -E copy ${QV_SHIPPED_MODULE} ${QV_TEST_PACKAGES}
+        COMMAND write_wxs later.wxs ${PROJECT_NAME} ${PROJECT_VERSION_MAJOR}.99.0 $<TARGET_FILE_NAME:quorvane-shellex>
+        COMMAND ${QV_WIXL} -a x64 -o ${QV_TEST_PACKAGES}/later.msi ${QV_TEST_PACKAGES}/later.wxs
+        WORKING_DIRECTORY ${QV_TEST_PACKAGES}
+        DEPENDS ${QV_MSI} write_wxs
+        COMMENT "Packing the module again, and as a later version, for the upgrade test"
+        VERBATIM)
+    add_custom_target(test_packages DEPENDS ${QV_TEST_PACKAGES}/rebuilt.msi ${QV_TEST_PACKAGES}/later.msi)
+    add_dependencies(test_packages msi)
+    add_dependencies(test_msi msi test_packages)
+    target_compile_definitions(test_msi PRIVATE "QV_MSI_NAME=\"${QV_MSI_NAME}\"" "QV_VERSION=\"${QV_VERSION}\""
+        "QV_LATER_VERSION=\"${PROJECT_VERSION_MAJOR}.99.0\"")
+    target_link_libraries(test_msi PRIVATE -lmsi -lversion)
 endif()
 
-# release: the module, the package, the settings sample and the install notes
-# together in build/dist.
+# release: the shipped module and its symbols, the package, the install notes
+# and every registry file of dist/, alone in build/dist.
 configure_file(${CMAKE_SOURCE_DIR}/dist/INSTALL.txt ${QV_MSI_WORK_DIR}/INSTALL.txt @ONLY NEWLINE_STYLE CRLF)
-set(QV_SETTINGS_SAMPLE ${CMAKE_SOURCE_DIR}/dist/quorvane-shellex-settings.reg)
-if(EXISTS ${QV_SETTINGS_SAMPLE})
-    set(QV_SETTINGS_COMMAND COMMAND ${CMAKE_COMMAND} -E copy_if_different ${QV_SETTINGS_SAMPLE} ${QV_DIST_DIR})
-else()
-    message(STATUS "No ${QV_SETTINGS_SAMPLE} yet: the release target leaves the settings sample out")
-    set(QV_SETTINGS_COMMAND COMMAND ${CMAKE_COMMAND} -E echo "Settings sample left out: ${QV_SETTINGS_SAMPLE} did not exist at configure time")
-endif()
+file(GLOB QV_REG_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/dist/*.reg)
 add_custom_target(release
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:quorvane-shellex> ${QV_DIST_DIR}
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${QV_MSI_WORK_DIR}/INSTALL.txt ${QV_DIST_DIR}
-    ${QV_SETTINGS_COMMAND}
-    COMMENT "Collecting the release in ${QV_DIST_DIR}"
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${QV_DIST_DIR}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${QV_DIST_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy ${QV_SHIPPED_MODULE} ${QV_SYMBOLS} ${QV_MSI} ${QV_MSI_WORK_DIR}/INSTALL.txt
+        ${QV_REG_FILES} ${QV_DIST_DIR}
+    COMMAND ${CMAKE_COMMAND} -E cat ${QV_SIGNING_STAMP}
+    COMMENT "Collecting release ${QV_VERSION} in ${QV_DIST_DIR}"
     VERBATIM)
-add_dependencies(release msi quorvane-shellex)
+add_dependencies(release msi)
+
+# The packing itself, with and without a throwaway certificate: a shell
+# script that runs package.sh on the built module into build/test-package.
+if(QV_BUILD_TESTS)
+    add_test(NAME test_package
+        COMMAND ${CMAKE_COMMAND} -E env OBJCOPY=${CMAKE_OBJCOPY} OBJDUMP=${CMAKE_OBJDUMP} ADDR2LINE=${CMAKE_ADDR2LINE}
+            WIXL=${QV_WIXL} OSSLSIGNCODE=${QV_OSSLSIGNCODE}
+            sh ${CMAKE_SOURCE_DIR}/tests/test_package.sh $<TARGET_FILE:quorvane-shellex> ${QV_WXS} ${CMAKE_BINARY_DIR}/test-package)
+    set_tests_properties(test_package PROPERTIES TIMEOUT 120)
+endif()

@@ -13,6 +13,8 @@ command -v xauth >/dev/null 2>&1 || need="$need xauth"
 [ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
 command -v flock >/dev/null 2>&1 || need="$need util-linux"
 command -v wixl >/dev/null 2>&1 || need="$need wixl"
+command -v osslsigncode >/dev/null 2>&1 || need="$need osslsigncode"
+command -v openssl >/dev/null 2>&1 || need="$need openssl"
 if [ -n "$need" ]; then
     echo "Installing:$need"
     if [ "$(id -u)" != 0 ]; then

@@ -1,6 +1,7 @@
 // The installer package under msiexec: the file it installs, the registry it
 // writes (compared with a fresh walk of the registration table), COM finding
-// the installed class, and what uninstalling leaves behind.
+// the installed class, the uninstall entry, upgrades, and what uninstalling
+// leaves behind.  Also the shipped module: stripped, with its version.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <msi.h>
@@ -14,20 +15,34 @@
 #include <string>
 #include <vector>
 #include "common/qv_clsid.h"
+#include "menu/shell_open.h"
 #include "module/registration.h"
 #include "test_support.h"
 
-#ifndef QV_MSI_NAME
-#error QV_MSI_NAME names the package file
+#if !defined(QV_MSI_NAME) || !defined(QV_VERSION) || !defined(QV_LATER_VERSION)
+#error QV_MSI_NAME names the package file, QV_VERSION its version, QV_LATER_VERSION that of the later test package
 #endif
+#define WIDE_(text) L##text
+#define WIDE(text) WIDE_(text)
 
-// The package, built into ..\dist beside the test programs' folder.
-static std::wstring package_path()
+// A file of the build folder, the parent of the test programs' folder.
+static std::wstring build_file(const wchar_t *relative_path)
 {
-    std::wstring relative = test_bin_dir() + L"\\..\\dist\\" L"" QV_MSI_NAME;
+    std::wstring relative = test_bin_dir() + L"\\..\\" + relative_path;
     wchar_t full[MAX_PATH];
     DWORD n = GetFullPathNameW(relative.c_str(), MAX_PATH, full, nullptr);
     return n && n < MAX_PATH ? std::wstring(full, n) : relative;
+}
+
+// The package and the stripped module it carries, in the packing folder.
+static std::wstring package_path()
+{
+    return build_file(L"msi\\" WIDE(QV_MSI_NAME));
+}
+
+static std::wstring shipped_module()
+{
+    return build_file(L"msi\\quorvane-shellex.dll");
 }
 
 static std::wstring install_dir()
@@ -48,25 +63,38 @@ static DWORD msiexec(const wchar_t *action, const std::wstring &target)
     return run_process(std::wstring(L"msiexec.exe ") + action + L" \"" + target + L"\" /qn", 120000);
 }
 
-static std::wstring package_property(const wchar_t *name)
+// The rows a query of the package's database gives, their fields joined by
+// " | ".
+static std::vector<std::wstring> package_rows(const std::wstring &query)
 {
-    std::wstring value;
+    std::vector<std::wstring> rows;
     MSIHANDLE db = 0, view = 0, record = 0;
     if (MsiOpenDatabaseW(package_path().c_str(), MSIDBOPEN_READONLY, &db) != ERROR_SUCCESS)
-        return value;
-    std::wstring query = std::wstring(L"SELECT `Value` FROM `Property` WHERE `Property` = '") + name + L"'";
-    if (MsiDatabaseOpenViewW(db, query.c_str(), &view) == ERROR_SUCCESS && MsiViewExecute(view, 0) == ERROR_SUCCESS &&
-        MsiViewFetch(view, &record) == ERROR_SUCCESS) {
-        wchar_t buffer[256];
-        DWORD size = ARRAYSIZE(buffer);
-        if (MsiRecordGetStringW(record, 1, buffer, &size) == ERROR_SUCCESS)
-            value = buffer;
-        MsiCloseHandle(record);
+        return rows;
+    if (MsiDatabaseOpenViewW(db, query.c_str(), &view) == ERROR_SUCCESS && MsiViewExecute(view, 0) == ERROR_SUCCESS) {
+        while (MsiViewFetch(view, &record) == ERROR_SUCCESS) {
+            std::wstring row;
+            for (UINT field = 1; field <= MsiRecordGetFieldCount(record); field++) {
+                wchar_t buffer[256];
+                DWORD size = ARRAYSIZE(buffer);
+                if (MsiRecordGetStringW(record, field, buffer, &size) == ERROR_SUCCESS)
+                    row += (field > 1 ? L" | " : L"") + std::wstring(buffer);
+            }
+            rows.push_back(row);
+            MsiCloseHandle(record);
+        }
     }
     if (view)
         MsiCloseHandle(view);
     MsiCloseHandle(db);
-    return value;
+    return rows;
+}
+
+static std::wstring package_property(const wchar_t *name)
+{
+    std::vector<std::wstring> rows =
+        package_rows(std::wstring(L"SELECT `Value` FROM `Property` WHERE `Property` = '") + name + L"'");
+    return rows.empty() ? L"" : rows[0];
 }
 
 // Product codes of every installed version of the package (one upgrade code
@@ -201,16 +229,61 @@ TEST_F(MsiPackage, IsAPerMachineX64Package)
     EXPECT_STREQ(L"x64;1033", text);
     EXPECT_EQ(L"1", package_property(L"ALLUSERS"));
     EXPECT_EQ(L"quorvane-shellex", package_property(L"ProductName"));
+    EXPECT_EQ(WIDE(QV_VERSION), package_property(L"ProductVersion"));
+}
+
+// What Explorer shows under Properties > Details, read from the module the
+// package ships.
+static std::wstring version_string(const std::vector<BYTE> &info, const wchar_t *name)
+{
+    wchar_t *value = nullptr;
+    UINT length = 0;
+    std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueW(info.data(), path.c_str(), (void **)&value, &length) || !value)
+        return L"(missing)";
+    return std::wstring(value, wcsnlen(value, length));
+}
+
+TEST(ShippedModule, IsStrippedAndCarriesItsVersion)
+{
+    std::string module = read_file(shipped_module());
+    ASSERT_FALSE(module.empty()) << shipped_module();
+    EXPECT_LE(module.size(), 150u * 1024);
+    EXPECT_LT(module.size(), read_file(test_dll_path()).size());
+
+    DWORD size = GetFileVersionInfoSizeW(shipped_module().c_str(), nullptr);
+    ASSERT_NE(0u, size);
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(shipped_module().c_str(), 0, size, info.data()));
+    EXPECT_EQ(WIDE(QV_VERSION), version_string(info, L"FileVersion"));
+    EXPECT_EQ(WIDE(QV_VERSION), version_string(info, L"ProductVersion"));
+    EXPECT_EQ(L"quorvane-shellex", version_string(info, L"ProductName"));
+    EXPECT_EQ(L"Quorvane", version_string(info, L"CompanyName"));
+    EXPECT_EQ(L"quorvane-shellex.dll", version_string(info, L"OriginalFilename"));
+    EXPECT_NE(std::wstring::npos, version_string(info, L"FileDescription").find(L"Explorer"));
+    EXPECT_EQ(0u, version_string(info, L"LegalCopyright").find(L"Copyright"));
+
+    // The numeric version, which installers compare: 3.0.N.0.
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", (void **)&fixed, &length));
+    ASSERT_NE(nullptr, fixed);
+    wchar_t numeric[64];
+    swprintf(numeric, ARRAYSIZE(numeric), L"%u.%u.%u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+             HIWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(WIDE(QV_VERSION), std::wstring(numeric));
+    EXPECT_EQ(0u, LOWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ((DWORD)VFT_DLL, fixed->dwFileType);
 }
 
 TEST_F(MsiPackage, InstallWritesExactlyTheRegistrationTable)
 {
     ASSERT_EQ(0u, msiexec(L"/i", package_path()));
     EXPECT_EQ(1u, installed_products().size());
-    // The module, byte for byte the built one.
+    // The module, byte for byte the shipped one.
     std::string installed = read_file(installed_module());
     ASSERT_FALSE(installed.empty()) << installed_module();
-    EXPECT_TRUE(installed == read_file(test_dll_path()));
+    EXPECT_TRUE(installed == read_file(shipped_module()));
 
     // What DllRegisterServer of the installed file would write.
     std::vector<expected_value> expected = table_walk(QV_REG_MACHINE, installed_module());
@@ -290,4 +363,58 @@ TEST_F(MsiPackage, UninstallLeavesNothingAndKeepsOthers)
     EXPECT_EQ(other_data, kept);
     reg_delete_tree(HKEY_LOCAL_MACHINE, other_handler);
     SHDeleteValueW(HKEY_LOCAL_MACHINE, approved.c_str(), other_clsid);
+}
+
+static std::wstring uninstall_entry(const std::wstring &product, const wchar_t *name)
+{
+    std::wstring value;
+    reg_read_string(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product, name, &value);
+    return value;
+}
+
+TEST_F(MsiPackage, EveryBuildUpgradesInPlaceAndNoneGoesBack)
+{
+    ASSERT_EQ(0u, msiexec(L"/i", package_path()));
+    std::vector<std::wstring> first = installed_products();
+    ASSERT_EQ(1u, first.size());
+    const std::wstring installed_entries = leftovers();
+
+    // The entry of Apps & features: the version, links to the home page, no
+    // Modify button.
+    EXPECT_EQ(WIDE(QV_VERSION), uninstall_entry(first[0], L"DisplayVersion"));
+    EXPECT_EQ(QV_HOME_PAGE, uninstall_entry(first[0], L"HelpLink"));
+    EXPECT_EQ(QV_HOME_PAGE, uninstall_entry(first[0], L"URLInfoAbout"));
+    DWORD no_modify = 0, size = sizeof(no_modify);
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE,
+                                          (L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + first[0]).c_str(),
+                                          L"NoModify", RRF_RT_REG_DWORD, nullptr, &no_modify, &size));
+    EXPECT_EQ(1u, no_modify);
+
+    // A rebuild of the same version (a new product code) replaces it.
+    ASSERT_EQ(0u, msiexec(L"/i", build_file(L"test-packages\\rebuilt.msi")));
+    std::vector<std::wstring> rebuilt = installed_products();
+    ASSERT_EQ(1u, rebuilt.size());
+    EXPECT_NE(first[0], rebuilt[0]);
+    EXPECT_EQ(installed_entries, leftovers());
+    EXPECT_TRUE(read_file(installed_module()) == read_file(shipped_module()));
+
+    // So does a later version; going back from it is refused, and the later
+    // version stays.  (Windows shows the launch condition's message; Wine's
+    // installer shows it only with a user interface.)
+    ASSERT_EQ(0u, msiexec(L"/i", build_file(L"test-packages\\later.msi")));
+    std::vector<std::wstring> later = installed_products();
+    ASSERT_EQ(1u, later.size());
+    EXPECT_EQ(WIDE(QV_LATER_VERSION), uninstall_entry(later[0], L"DisplayVersion"));
+    EXPECT_EQ((DWORD)ERROR_INSTALL_FAILURE, msiexec(L"/i", package_path()));
+    std::vector<std::wstring> conditions = package_rows(L"SELECT `Condition`, `Description` FROM `LaunchCondition`");
+    ASSERT_EQ(1u, conditions.size());
+    EXPECT_EQ(L"NOT WIX_DOWNGRADE_DETECTED | A newer version of quorvane-shellex is already installed.", conditions[0]);
+    EXPECT_TRUE(later == installed_products());
+    EXPECT_EQ(installed_entries, leftovers());
+
+    // Uninstalling the one entry removes everything.
+    EXPECT_EQ(0u, msiexec(L"/x", later[0]));
+    EXPECT_TRUE(installed_products().empty());
+    EXPECT_EQ(L"", leftovers());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(install_dir().c_str()));
 }

@@ -4,11 +4,14 @@
 // installed file's path for the module.
 //
 // Usage: write_wxs OUTPUT.wxs PRODUCT-NAME VERSION MODULE-FILE
-//   MODULE-FILE is the module's file name: wixl takes it from the folder of
-//   OUTPUT.wxs, and the package installs it under that name.
+//   VERSION has three parts, MAJOR.MINOR.BUILD (Windows Installer compares
+//   no more).  MODULE-FILE is the module's file name: wixl takes it from the
+//   folder of OUTPUT.wxs, and the package installs it under that name.
 #include <windows.h>
 #include <stdio.h>
+#include <wchar.h>
 #include <string>
+#include "menu/shell_open.h"
 #include "module/registration.h"
 
 // Stands for $2 during the walk; replaced by the installed file's path.
@@ -88,15 +91,33 @@ static DWORD add_row(const qv_registry_entry *entry, void *context)
     return ERROR_SUCCESS;
 }
 
+// The version after MAJOR.MINOR.BUILD in the package's ordering, or "" when
+// `version` is not three numbers that Windows Installer can hold.
+static std::string next_version(const WCHAR *version)
+{
+    unsigned major, minor, build;
+    int length = 0;
+    if (swscanf(version, L"%u.%u.%u%n", &major, &minor, &build, &length) != 3 || version[length] || !iswdigit(version[0]) ||
+        major > 255 || minor > 255 || build >= 65535)
+        return "";
+    return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(build + 1);
+}
+
 int wmain(int argc, WCHAR **argv)
 {
     if (argc != 5) {
-        fprintf(stderr, "usage: write_wxs OUTPUT.wxs PRODUCT-NAME VERSION MODULE-FILE\n");
+        fprintf(stderr, "usage: write_wxs OUTPUT.wxs PRODUCT-NAME MAJOR.MINOR.BUILD MODULE-FILE\n");
         return 2;
     }
     std::string name = xml_escaped(utf8(argv[2], wcslen(argv[2])));
     std::string version = xml_escaped(utf8(argv[3], wcslen(argv[3])));
+    std::string next = next_version(argv[3]);
     std::string file_name = xml_escaped(utf8(argv[4], wcslen(argv[4])));
+    std::string home_page = xml_escaped(utf8(QV_HOME_PAGE, wcslen(QV_HOME_PAGE)));
+    if (next.empty()) {
+        fprintf(stderr, "write_wxs: the version %ls is not MAJOR.MINOR.BUILD (at most 255.255.65534)\n", argv[3]);
+        return 2;
+    }
 
     std::string registry;
     DWORD error = registry_table_visit(QV_REG_MACHINE, module_marker, add_row, &registry);
@@ -114,6 +135,18 @@ int wmain(int argc, WCHAR **argv)
         "    <Package Description=\"" + name + " " + version + " (x64)\" InstallerVersion=\"200\"\n"
         "             Compressed=\"yes\" InstallScope=\"perMachine\"/>\n"
         "    <MajorUpgrade DowngradeErrorMessage=\"A newer version of " + name + " is already installed.\"/>\n"
+        // Every build has a new product code; one of the same version
+        // replaces the installed one as a later version does.  wixl knows
+        // neither AllowSameVersionUpgrades nor IncludeMaximum, so the range
+        // ends before the next build instead.
+        "    <Upgrade Id=\"" + upgrade_code + "\">\n"
+        "      <UpgradeVersion Minimum=\"" + version + "\" IncludeMinimum=\"yes\" Maximum=\"" + next +
+        "\" Property=\"SAMEVERSIONFOUND\"/>\n"
+        "    </Upgrade>\n"
+        // The uninstall entry: links to the home page, no Modify button.
+        "    <Property Id=\"ARPHELPLINK\" Value=\"" + home_page + "\"/>\n"
+        "    <Property Id=\"ARPURLINFOABOUT\" Value=\"" + home_page + "\"/>\n"
+        "    <Property Id=\"ARPNOMODIFY\" Value=\"1\"/>\n"
         "    <MediaTemplate EmbedCab=\"yes\"/>\n"
         "    <Directory Id=\"TARGETDIR\" Name=\"SourceDir\">\n"
         "      <Directory Id=\"ProgramFiles64Folder\">\n"

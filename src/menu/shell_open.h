@@ -5,8 +5,11 @@
 // The shell's launch call; a seam for tests, normally ShellExecuteW.
 extern HINSTANCE (WINAPI *g_shell_execute)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
 
-// Home page of the product, opened by the logo item.
+// Home page of the product, opened by the logo item.  The build passes the
+// address set in CMake (QV_HOME_PAGE); this is the same default.
+#ifndef QV_HOME_PAGE
 #define QV_HOME_PAGE L"http://quorvane.example.org/?r=quorvane-shellex-3.0"
+#endif
 
 // ShellExecuteW(hwnd, verb, file, parameters, directory, SW_SHOWNORMAL); when
 // a verb was given and the type has no such action (SE_ERR_NOASSOC), tries

@@ -1,0 +1,94 @@
+#!/bin/sh
+# The release packing, cmake/package.sh, run on the built module and package
+# source: the shipped module is stripped and its symbols file still reads a
+# crash address; without a certificate nothing is signed and the build says
+# so; with a throwaway self-signed certificate made here, the module and the
+# package carry signatures that osslsigncode verifies, and the password shows
+# up in no output and no file; a wrong password fails the packing.
+#
+# Usage: test_package.sh MODULE PACKAGE.wxs SCRATCH-FOLDER
+# Tools from the environment: OBJCOPY, OBJDUMP, ADDR2LINE, WIXL, OSSLSIGNCODE.
+set -u
+if [ $# -ne 3 ]; then
+    echo "usage: test_package.sh MODULE PACKAGE.wxs SCRATCH-FOLDER" >&2
+    exit 2
+fi
+module=$1
+wxs=$2
+scratch=$3
+package_sh=$(cd "$(dirname "$0")/.." && pwd)/cmake/package.sh
+osslsigncode=${OSSLSIGNCODE:-osslsigncode}
+failures=0
+check() { # DESCRIPTION COMMAND...: counts a failure when COMMAND fails
+    what=$1
+    shift
+    if "$@" >/dev/null 2>&1; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+refused() { ! "$@"; }
+
+rm -rf "$scratch"
+mkdir -p "$scratch"
+# Packs into SCRATCH/NAME with the environment given, output in NAME.log.
+pack() {
+    name=$1
+    shift
+    mkdir -p "$scratch/$name"
+    cp "$wxs" "$scratch/$name/package.wxs"
+    env "$@" sh "$package_sh" "$module" "$scratch/$name/package.wxs" "$scratch/$name/package.msi" >"$scratch/$name.log" 2>&1
+}
+
+# Without a certificate.
+check "packs without a certificate" pack unsigned -u QV_SIGN_PKCS12
+shipped=$scratch/unsigned/$(basename "$module")
+check "says the module is unsigned" grep -q "$(basename "$module"): left unsigned" "$scratch/unsigned.log"
+check "says the package is unsigned" grep -q "package.msi: left unsigned" "$scratch/unsigned.log"
+check "module unsigned" refused "$osslsigncode" verify -in "$shipped"
+check "package unsigned" refused "$osslsigncode" verify -in "$scratch/unsigned/package.msi"
+
+# Stripped, with a debug link to the symbols file beside it, which turns the
+# address of an export in the shipped module into its function and line.
+sections=$("${OBJDUMP:-objdump}" -h "$shipped")
+check "module stripped" refused grep -q "debug_info" <<EOF_SECTIONS
+$sections
+EOF_SECTIONS
+check "module links its symbols" grep -q "gnu_debuglink" <<EOF_SECTIONS
+$sections
+EOF_SECTIONS
+headers=$("${OBJDUMP:-objdump}" -p "$shipped")
+index=$(echo "$headers" | sed -n 's/^\s*\[ *\([0-9]*\)\] DllGetClassObject$/\1/p')
+rva=$(echo "$headers" | sed -n "s/^\s*\[ *$index\] +base\[ *[0-9]*\] \([0-9a-f]*\) Export RVA$/\1/p")
+base=$(echo "$headers" | sed -n 's/^ImageBase\s*\([0-9a-f]*\)$/\1/p')
+if [ -n "$index" ] && [ -n "$rva" ] && [ -n "$base" ]; then
+    address=$(printf '0x%x' $((0x$base + 0x$rva)))
+    lookup=$("${ADDR2LINE:-addr2line}" -f -e "$shipped" "$address" | tr '\n' ' ')
+    echo "$address: $lookup"
+    check "crash address read through the symbols file" expr "$lookup" : 'DllGetClassObject .*class_factory\.cpp:[0-9][0-9]* '
+else
+    check "export DllGetClassObject found in the shipped module" false
+fi
+
+# A throwaway code-signing certificate; its password must leak nowhere.
+password="throwaway-$$-$(date +%s%N)"
+export password
+openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=quorvane-shellex test signing" \
+    -addext "keyUsage=digitalSignature" -addext "extendedKeyUsage=codeSigning" \
+    -keyout "$scratch/key.pem" -out "$scratch/certificate.pem" >/dev/null 2>&1
+openssl pkcs12 -export -inkey "$scratch/key.pem" -in "$scratch/certificate.pem" -passout env:password \
+    -out "$scratch/certificate.p12"
+rm -f "$scratch/key.pem"
+check "certificate made" test -s "$scratch/certificate.p12"
+
+check "packs with the certificate" pack signed QV_SIGN_PKCS12="$scratch/certificate.p12" QV_SIGN_PASSWORD="$password"
+check "says the module is signed" grep -q "$(basename "$module"): signed with" "$scratch/signed.log"
+for file in "$scratch/signed/$(basename "$module")" "$scratch/signed/package.msi"; do
+    check "signature of $(basename "$file") verifies" \
+        "$osslsigncode" verify -CAfile "$scratch/certificate.pem" -in "$file"
+done
+check "a wrong password fails the packing" refused \
+    pack wrong QV_SIGN_PKCS12="$scratch/certificate.p12" QV_SIGN_PASSWORD="not-$password"
+check "the failure is reported" grep -q "signing .* failed" "$scratch/wrong.log"
+check "no signed module left" test ! -e "$scratch/wrong/$(basename "$module")"
+check "password in no output and no file" refused grep -r -q -F -e "$password" "$scratch"
+
+echo "$failures failed"
+[ "$failures" -eq 0 ]

@@ -54,7 +54,7 @@ static void unhook(HHOOK *hook)
 
 static void remove_hooks(qv_menu_state *record)
 {
-    trace("qv_cleanup_hook: g_hhook=%p g_hhook3=%p OutstandingObjects=%d\n",
+    trace("menu hooks removed: ret=%p input=%p OutstandingObjects=%d\n",
           (void *)record->ret_hook, (void *)record->input_hook, (int)OutstandingObjects);
     unhook(&record->ret_hook);
     unhook(&record->input_hook);
@@ -95,7 +95,7 @@ bool menu_start(qv_shellex *ext, HMENU menu, UINT first_cmd, UINT last_cmd)
     record->last_input_msg = 0;
     record->ret_hook = hook(WH_CALLWNDPROCRET, menu_ret_hook);
     record->input_hook = hook(WH_GETMESSAGE, menu_input_hook);
-    trace("rehook_menu: g_hhook=%p g_hhook3=%p OutstandingObjects=%d\n",
+    trace("menu hooks installed: ret=%p input=%p OutstandingObjects=%d\n",
           (void *)record->ret_hook, (void *)record->input_hook, (int)OutstandingObjects);
     // Without its hooks the menu would never be filled: reserve nothing.
     if (!record->ret_hook || !record->input_hook) {
@@ -147,9 +147,17 @@ void menu_forget_listing(qv_shellex *ext)
 
 void menu_forget_object(qv_shellex *ext)
 {
-    qv_menu_state *record = own_record();
-    if (record && record->ext == ext)
-        release_record(record);
+    qv_menu_state *own = own_record();
+    if (own && own->ext == ext) {
+        release_record(own);
+        return;
+    }
+    // Released on another thread than the one that reserved its menu (a host
+    // that breaks the apartment rules): that menu must not fill from it.
+    for (qv_menu_state &record : g_menus) {
+        if (record.thread_id && record.ext == ext)
+            InterlockedCompareExchangePointer((PVOID volatile *)&record.ext, NULL, ext);
+    }
 }
 
 void menu_drop_thread()

@@ -1,7 +1,7 @@
 // Time of list_directory on folders of 10, 100 and 1,000 files, beside the
 // bare enumeration with one SHGetFileInfoW per item (what the icon
 // conversions and the list add), and beside as many conversions of one icon
-// alone.  Prints the median of several runs.
+// alone.  Prints the medians of interleaved rounds and their spread.
 #include <windows.h>
 #include <ole2.h>
 #include <shellapi.h>
@@ -16,16 +16,21 @@
 #include "bench_common.h"
 
 
-int main()
+int main(int argc, char **argv)
 {
+    int runs = rounds_from(argc, argv);
     if (FAILED(OleInitialize(NULL)))
         return 2;
     qv_shellex *ext = qv_shellex::create();
     ext->config = default_settings();
     ext->is_lnk = 0;
 
-    printf("%8s %8s %12s %14s %7s %14s\n", "files", "listed", "listing ms", "enum+icon ms", "ratio",
-           "convert-only ms");
+    printf("%d rounds; measured = list_directory, floor = enumeration + SHGetFileInfoW;\n"
+           "ratio = median of the rounds' own ratios, low-high = their lowest and highest\n",
+           runs);
+    printf("%8s %8s", "files", "listed");
+    print_rounds_header();
+    printf(" %15s\n", "convert-only ms");
     for (int files : {10, 100, 1000}) {
         temp_dir dir(L"qv-bench");
         for (int i = 0; i < files; i++)
@@ -41,7 +46,7 @@ int main()
         SHFILEINFOW info = {};
         SHGetFileInfoW((dir / L"file0.txt").c_str(), 0, &info, sizeof(info), SHGFI_ICON | SHGFI_SMALLICON);
         std::vector<double> bare_times, listing_times, convert_times;
-        for (int run = 0; run < RUNS; run++) {
+        for (int run = 0; run < runs; run++) {
             double start = now_ms();
             enumerate_with_icons(dir.path());
             bare_times.push_back(now_ms() - start);
@@ -57,9 +62,10 @@ int main()
             convert_times.push_back(now_ms() - start);
         }
         DestroyIcon(info.hIcon);
-        double bare = median(bare_times), listing = median(listing_times), convert = median(convert_times);
-        printf("%8d %8llu %12.2f %14.2f %7.2f %14.2f\n", files, (unsigned long long)listed, listing, bare,
-               listing / bare, convert);
+        printf("%8d %8llu", files, (unsigned long long)listed);
+        print_rounds(compare_rounds(listing_times, bare_times));
+        printf(" %15.2f\n", median(convert_times));
+        fflush(stdout);
     }
     ext->Release();
     OleUninitialize();

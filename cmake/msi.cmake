@@ -81,8 +81,10 @@ if(TARGET test_msi)
     set(QV_TEST_PACKAGES ${CMAKE_BINARY_DIR}/test-packages)
     file(MAKE_DIRECTORY ${QV_TEST_PACKAGES})
     add_custom_command(OUTPUT ${QV_TEST_PACKAGES}/rebuilt.msi ${QV_TEST_PACKAGES}/later.msi
-        COMMAND ${QV_WIXL} -a x64 -o ${QV_TEST_PACKAGES}/rebuilt.msi ${QV_WXS}
+        # The module first: wixl may take the one in the working folder, which
+        # must be this build's, not the one an earlier build left there.
         COMMAND ${CMAKE_COMMAND} -E copy ${QV_SHIPPED_MODULE} ${QV_TEST_PACKAGES}
+        COMMAND ${QV_WIXL} -a x64 -o ${QV_TEST_PACKAGES}/rebuilt.msi ${QV_WXS}
         COMMAND write_wxs later.wxs ${PROJECT_NAME} ${PROJECT_VERSION_MAJOR}.99.0 $<TARGET_FILE_NAME:quorvane-shellex>
         COMMAND ${QV_WIXL} -a x64 -o ${QV_TEST_PACKAGES}/later.msi ${QV_TEST_PACKAGES}/later.wxs
         WORKING_DIRECTORY ${QV_TEST_PACKAGES}

@@ -7,7 +7,8 @@
 #
 # Usage: package.sh MODULE PACKAGE.wxs PACKAGE.msi
 #   The stripped module and MODULE-NAME.debug are written beside PACKAGE.wxs,
-#   which names the module by its file name.
+#   which names the module by its file name; wixl packs it from there, whatever
+#   the current folder holds.
 # Environment: OBJCOPY, WIXL (the tools), and those of sign.sh.
 set -eu
 if [ $# -ne 3 ]; then
@@ -17,7 +18,7 @@ fi
 here=$(cd "$(dirname "$0")" && pwd)
 module=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 wxs=$2
-msi=$3
+msi=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
 dir=$(cd "$(dirname "$wxs")" && pwd)
 name=$(basename "$module")
 objcopy=${OBJCOPY:-x86_64-w64-mingw32-objcopy}
@@ -32,6 +33,8 @@ fi
 sh "$here/sign.sh" "$dir/$name.stripped" "$dir/$name"
 rm -f "$dir/$name.stripped"
 
-"${WIXL:-wixl}" -a x64 -o "$msi.unsigned" "$wxs"
+# wixl takes a Source file from its current folder first, so it runs in the
+# folder of PACKAGE.wxs, where the module just made lies.
+(cd "$dir" && "${WIXL:-wixl}" -a x64 -o "$msi.unsigned" "$(basename "$wxs")")
 sh "$here/sign.sh" "$msi.unsigned" "$msi"
 rm -f "$msi.unsigned"

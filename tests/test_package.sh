@@ -4,10 +4,13 @@
 # crash address; without a certificate nothing is signed and the build says
 # so; with a throwaway self-signed certificate made here, the module and the
 # package carry signatures that osslsigncode verifies, and the password shows
-# up in no output and no file; a wrong password fails the packing.
+# up in no output and no file; a wrong password fails the packing.  Run from
+# a folder that holds another file of the module's name, the packing still
+# puts into the package the module it made.
 #
 # Usage: test_package.sh MODULE PACKAGE.wxs SCRATCH-FOLDER
-# Tools from the environment: OBJCOPY, OBJDUMP, ADDR2LINE, WIXL, OSSLSIGNCODE.
+# Tools from the environment: OBJCOPY, OBJDUMP, ADDR2LINE, WIXL, OSSLSIGNCODE,
+# MSIEXTRACT (Debian package msitools).
 set -u
 if [ $# -ne 3 ]; then
     echo "usage: test_package.sh MODULE PACKAGE.wxs SCRATCH-FOLDER" >&2
@@ -25,6 +28,7 @@ check() { # DESCRIPTION COMMAND...: counts a failure when COMMAND fails
     if "$@" >/dev/null 2>&1; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
 }
 refused() { ! "$@"; }
+in_folder() { (cd "$1" && shift && "$@"); }
 
 rm -rf "$scratch"
 mkdir -p "$scratch"
@@ -66,6 +70,18 @@ if [ -n "$index" ] && [ -n "$rva" ] && [ -n "$base" ]; then
 else
     check "export DllGetClassObject found in the shipped module" false
 fi
+
+# wixl takes a file from its current folder before the one beside the
+# package source: from a folder holding the unstripped module under the same
+# name, the package must still carry the stripped module made beside it.
+mkdir -p "$scratch/other folder"
+cp "$module" "$scratch/other folder/"
+check "packs from another folder" in_folder "$scratch/other folder" pack "from elsewhere" -u QV_SIGN_PKCS12
+check "package extracted (msiextract, Debian package msitools)" \
+    "${MSIEXTRACT:-msiextract}" -C "$scratch/extracted" "$scratch/from elsewhere/package.msi"
+packed=$(find "$scratch/extracted" -type f -name "$(basename "$module")")
+check "package carries the module made, not the current folder's" \
+    cmp "$packed" "$scratch/from elsewhere/$(basename "$module")"
 
 # A throwaway code-signing certificate; its password must leak nowhere.
 password="throwaway-$$-$(date +%s%N)"

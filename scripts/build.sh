@@ -15,6 +15,11 @@ command -v flock >/dev/null 2>&1 || need="$need util-linux"
 command -v wixl >/dev/null 2>&1 || need="$need wixl"
 command -v osslsigncode >/dev/null 2>&1 || need="$need osslsigncode"
 command -v openssl >/dev/null 2>&1 || need="$need openssl"
+# The slow drive of the tests: a FUSE file system built with the host's compiler.
+command -v fusermount3 >/dev/null 2>&1 || need="$need fuse3"
+[ -f /usr/include/fuse3/fuse.h ] || need="$need libfuse3-dev"
+command -v pkg-config >/dev/null 2>&1 || need="$need pkg-config"
+command -v cc >/dev/null 2>&1 || need="$need gcc"
 if [ -n "$need" ]; then
     echo "Installing:$need"
     if [ "$(id -u)" != 0 ]; then

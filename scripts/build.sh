@@ -13,6 +13,7 @@ command -v xauth >/dev/null 2>&1 || need="$need xauth"
 [ -f /usr/src/googletest/CMakeLists.txt ] || need="$need googletest"
 command -v flock >/dev/null 2>&1 || need="$need util-linux"
 command -v wixl >/dev/null 2>&1 || need="$need wixl"
+command -v msiextract >/dev/null 2>&1 || need="$need msitools"
 command -v osslsigncode >/dev/null 2>&1 || need="$need osslsigncode"
 command -v openssl >/dev/null 2>&1 || need="$need openssl"
 # The slow drive of the tests: a FUSE file system built with the host's compiler.

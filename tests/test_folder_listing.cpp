@@ -9,6 +9,7 @@
 #include <vector>
 #include "common/qv_shellex.h"
 #include "extension/folder_listing.h"
+#include "extension/kept_listings.h"
 #include "gdi_objects.h"
 #include "test_support.h"
 
@@ -333,4 +334,89 @@ TEST(FolderListing, SentinelWithoutRoomForItsName)
     EXPECT_EQ(0u, list.entry_count);
     list.pool_used = list.pool_capacity = 0;
     list_clear(&list);
+}
+
+// Offline files and cloud placeholders are fetched when they are read, even
+// for an icon: they get the icon of their type, and a cloud folder fetched on
+// access is not enumerated.  Wine cannot give a file these attributes, so the
+// decisions are checked here with the attributes as their input.
+TEST(FolderListing, CloudAndOfflineItemsAreNeverOpened)
+{
+    for (DWORD plain : {0x20u, 0x80u, 0x10u, 0x21u, 0x400u, 0x800u})
+        EXPECT_TRUE(icon_reads_item(plain)) << std::hex << plain;
+    for (DWORD cloud : {0x1000u, 0x40000u, 0x400000u, 0x401020u, 0x40010u})
+        EXPECT_FALSE(icon_reads_item(cloud)) << std::hex << cloud;
+    EXPECT_TRUE(folder_may_be_enumerated(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_TRUE(folder_may_be_enumerated(FILE_ATTRIBUTE_DIRECTORY | QV_ATTRIBUTE_RECALL_ON_OPEN));
+    EXPECT_FALSE(folder_may_be_enumerated(FILE_ATTRIBUTE_DIRECTORY | QV_ATTRIBUTE_RECALL_ON_DATA_ACCESS));
+}
+
+// Listings kept for the next right-click: handed out as copies while the
+// folder is unchanged, never once it changed, within four folders and the
+// and gone after their time.
+TEST(FolderListing, KeptListings)
+{
+    temp_dir dir;
+    fill_folder(dir, 3);
+    ASSERT_TRUE(write_file(dir / L"run.exe"));
+    long gdi_before = live_gdi_objects();
+    qv_config settings = default_settings();
+    qv_listing_rules rules = listing_rules(&settings, 0);
+    FILETIME written = {1, 2}, rewritten = {1, 3};
+    auto listed = [&]() {
+        qv_item_list list = {};
+        list_folder(&list, dir.path().c_str(), &rules, NULL);
+        return list;
+    };
+    const std::wstring folder = dir.path();
+
+    qv_item_list original = listed();
+    std::vector<std::wstring> expected = names(original);
+    UINT64 pictures = 0;
+    for (UINT64 i = 0; i < original.entry_count; i++)
+        pictures += original.entries[i].bitmap != NULL;
+    ASSERT_GT(pictures, 0u);
+    kept_listing_store(folder.c_str(), &rules, written, &original);
+    EXPECT_EQ(0u, original.entry_count) << "taken over";
+    EXPECT_EQ(pictures, kept_pictures());
+
+    for (int round = 0; round < 2; round++) {
+        qv_item_list copy = {};
+        ASSERT_TRUE(kept_listing_copy(folder.c_str(), &rules, written, &copy));
+        EXPECT_EQ(expected, names(copy));
+        expect_well_formed(copy);
+        list_clear(&copy);
+    }
+    qv_listing_rules other = rules;
+    other.max_names = 2;
+    qv_item_list none = {};
+    EXPECT_FALSE(kept_listing_copy(folder.c_str(), &other, written, &none)) << "listed by other rules";
+    EXPECT_FALSE(kept_listing_copy(L"C:\\elsewhere", &rules, written, &none));
+    EXPECT_FALSE(kept_listing_copy(folder.c_str(), &rules, rewritten, &none)) << "the folder changed";
+    EXPECT_FALSE(kept_listing_copy(folder.c_str(), &rules, written, &none)) << "a stale listing is dropped";
+    EXPECT_EQ(0u, kept_pictures());
+
+    // Four folders at most: the oldest goes first.
+    for (int i = 0; i < QV_KEPT_LISTINGS + 1; i++) {
+        qv_item_list list = listed();
+        std::wstring name = folder + std::to_wstring(i);
+        kept_listing_store(name.c_str(), &rules, written, &list);
+        Sleep(20);
+    }
+    EXPECT_FALSE(kept_listing_copy((folder + L"0").c_str(), &rules, written, &none));
+    for (int i = 1; i < QV_KEPT_LISTINGS + 1; i++) {
+        EXPECT_TRUE(kept_listing_copy((folder + std::to_wstring(i)).c_str(), &rules, written, &none)) << i;
+        list_clear(&none);
+    }
+    EXPECT_EQ(pictures * QV_KEPT_LISTINGS, kept_pictures());
+
+    // Their time is up.
+    DWORD kept_ms = g_kept_listing_ms;
+    g_kept_listing_ms = 0;
+    kept_listings_expire();
+    g_kept_listing_ms = kept_ms;
+    EXPECT_EQ(0u, kept_pictures());
+    EXPECT_FALSE(kept_listing_copy((folder + L"1").c_str(), &rules, written, &none));
+    kept_listings_drop_all();
+    EXPECT_EQ(gdi_before, live_gdi_objects()) << "every kept and copied picture is gone";
 }

@@ -42,7 +42,7 @@ bool guards_intact(const guarded_config &g)
 std::vector<DWORD> fields(const qv_config &config)
 {
     const DWORD *first = &config.OnlyAllowedOnDesktop;
-    return std::vector<DWORD>(first, first + 7);
+    return std::vector<DWORD>(first, first + setting_count);
 }
 
 // Loads into a guarded record whose fields start as garbage.
@@ -172,11 +172,11 @@ public:
 TEST(HostileSettings, OnlyAFourByteDwordIsTakenUnderEveryName)
 {
     settings_scope scope;
-    for (int i = 0; i < 7; i++) {
+    for (int i = 0; i < setting_count; i++) {
         // The other names hold good values, so a leak between names shows,
         // and so does a name that stops the reading of the next ones.
-        std::vector<DWORD> others(7);
-        for (int j = 0; j < 7; j++) {
+        std::vector<DWORD> others(setting_count);
+        for (int j = 0; j < setting_count; j++) {
             others[j] = 0x5A000000u + 0x100 * i + j;
             if (j != i)
                 scope.set(value_names[j], others[j]);
@@ -239,7 +239,7 @@ TEST(HostileSettings, UnreadableKeyGivesTheDefaults)
     scope.set(L"HideFileExtension", 0);
     scope.set(L"HideItemLogo", 1);
     bool intact = false;
-    ASSERT_EQ((std::vector<DWORD>{0, 1, 0, 0, 1, 0, 0}), guarded_load(&intact));
+    ASSERT_EQ((std::vector<DWORD>{0, 1, 0, 0, 1, 0, 0, 300}), guarded_load(&intact));
 
     std::vector<DWORD> used;
     bool neighbours_intact = false;
@@ -256,7 +256,7 @@ TEST(HostileSettings, UnreadableKeyGivesTheDefaults)
         EXPECT_TRUE(neighbours_intact);
     }
     // Readable again, the values count again.
-    EXPECT_EQ((std::vector<DWORD>{0, 1, 0, 0, 1, 0, 0}), guarded_load(&intact));
+    EXPECT_EQ((std::vector<DWORD>{0, 1, 0, 0, 1, 0, 0, 300}), guarded_load(&intact));
     EXPECT_EQ(3u + 10u, folder.run(&used, &neighbours_intact));
     EXPECT_EQ(1u, used[1]);
 }

@@ -49,7 +49,7 @@ click right_click(qv_shellex *ext, IDataObject *data)
     // The settings follow `path` in the object and are loaded before the
     // shortcut is resolved: a path written past its buffer would show here.
     const DWORD *first = &ext->config.OnlyAllowedOnDesktop;
-    r.config.assign(first, first + 7);
+    r.config.assign(first, first + setting_count);
 
     HMENU menu = CreatePopupMenu();
     AppendMenuW(menu, MF_STRING, 1, L"Open");
@@ -72,6 +72,9 @@ click right_click_new(IDataObject *data)
     qv_shellex *ext = qv_shellex::create();
     click r = right_click(ext, data);
     ext->Release();
+    // A hostile shortcut can keep its worker reading for seconds, the file
+    // open; the next case writes that file anew.
+    EXPECT_TRUE(listing_workers_end());
     return r;
 }
 

@@ -315,4 +315,39 @@ TEST_F(invocation, RealLaunchRunsInTheListedFolder)
     EXPECT_EQ(expected, probe_report(report));
 }
 
+// A bare drive "C:" is the host's current folder on C: launches from a
+// drive's menu run in its root, and "." opens the root.
+TEST_F(invocation, DriveRootIsTheWorkingFolderNotTheCurrentOne)
+{
+    listing(L"D:", {L"src", L"."});
+    EXPECT_EQ(S_OK, invoke(0));
+    EXPECT_EQ(S_OK, invoke(1));
+    EXPECT_EQ(E_INVALIDARG, invoke(2));
+    ASSERT_EQ(3u, launches.size());
+    EXPECT_EQ(L"D:\\src", launches[0].file);
+    EXPECT_EQ(L"D:\\", launches[1].file);
+    for (const recorded_launch &launch : launches)
+        EXPECT_EQ(L"D:\\", launch.directory) << testing::PrintToString(launch.file);
+
+    // For real: the host's current folder on C: is elsewhere, and the
+    // program started from the drive's menu runs in the root.
+    probe_type type;
+    temp_dir elsewhere(L"qv-cwd");
+    const std::wstring file = L"C:\\qv-root.qvprobe";
+    const std::wstring report = file + L".out";
+    ASSERT_TRUE(write_file(file));
+    DeleteFileW(report.c_str());
+    wchar_t before[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, before);
+    ASSERT_TRUE(SetCurrentDirectoryW(elsewhere.path().c_str()));
+    list_clear(&ext->list);
+    listing(L"C:", {L"qv-root.qvprobe"});
+    recorder.pass_through = true;
+    EXPECT_EQ(S_OK, invoke(0));
+    SetCurrentDirectoryW(before);
+    EXPECT_EQ("C:\\\nC:\\qv-root.qvprobe\n", probe_report(report)) << "working directory, then the file";
+    DeleteFileW(report.c_str());
+    DeleteFileW(file.c_str());
+}
+
 }  // namespace

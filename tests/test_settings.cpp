@@ -11,7 +11,7 @@ namespace {
 std::vector<DWORD> fields(const qv_config &config)
 {
     const DWORD *first = &config.OnlyAllowedOnDesktop;
-    return std::vector<DWORD>(first, first + 7);
+    return std::vector<DWORD>(first, first + setting_count);
 }
 
 // Loads into a record full of garbage, so that every field must be written.
@@ -50,7 +50,7 @@ TEST(Settings, MissingKeyOrValuesGiveDefaults)
 
 TEST(Settings, EachValueFillsItsOwnField)
 {
-    for (int i = 0; i < 7; i++) {
+    for (int i = 0; i < setting_count; i++) {
         settings_scope scope;
         scope.set(value_names[i], 0x1000 + i);
         std::vector<DWORD> expected = defaults;
@@ -59,9 +59,9 @@ TEST(Settings, EachValueFillsItsOwnField)
     }
     settings_scope scope;
     std::vector<DWORD> expected;
-    for (int i = 0; i < 7; i++) {
-        scope.set(value_names[i], 7 - i);
-        expected.push_back(7 - i);
+    for (int i = 0; i < setting_count; i++) {
+        scope.set(value_names[i], setting_count - i);
+        expected.push_back(setting_count - i);
     }
     EXPECT_EQ(expected, load());
 }
@@ -78,11 +78,11 @@ TEST(Settings, OtherTypesLeaveTheDefaultAndLaterNamesAreStillRead)
     set_raw(L"HideItemLogo", REG_SZ, L"1", 2 * sizeof(wchar_t));
     scope.set(L"HideItemDotDot", 7);
     set_raw(L"HideFileExtension", REG_BINARY, binary, 4);  // right size, wrong type
-    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1}), load());
+    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1, 300}), load());
 
     // A REG_DWORD longer than four bytes does not fit the buffer.
     set_raw(L"HideItemLogo", REG_DWORD, &eight, sizeof(eight));
-    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1}), load());
+    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1, 300}), load());
 }
 
 TEST(Settings, ShortDwordKeepsTheDefaultNotTheLastValuesBytes)
@@ -104,7 +104,7 @@ TEST(Settings, ShortDwordKeepsTheDefaultNotTheLastValuesBytes)
     EXPECT_EQ(2u, size);
     EXPECT_EQ(0x12340001u, buffer);
 
-    EXPECT_EQ((std::vector<DWORD>{0x12345678, 100, 0, 0, 0, 0, 1}), load());
+    EXPECT_EQ((std::vector<DWORD>{0x12345678, 100, 0, 0, 0, 0, 1, 300}), load());
 }
 
 TEST(Settings, ValuesAreTakenWithoutRangeCheck)
@@ -131,8 +131,8 @@ TEST(Settings, SampleFileSetsEveryValueToItsDefault)
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, settings_key, 0, KEY_QUERY_VALUE, &key));
     DWORD values = 0;
     RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, NULL, NULL, &values, NULL, NULL, NULL, NULL);
-    EXPECT_EQ(7u, values);
-    for (int i = 0; i < 7; i++) {
+    EXPECT_EQ((DWORD)setting_count, values);
+    for (int i = 0; i < setting_count; i++) {
         DWORD value = 0xAB, type = 0, size = sizeof(value);
         EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, value_names[i], NULL, &type, (BYTE *)&value, &size));
         EXPECT_EQ((DWORD)REG_DWORD, type);

@@ -1,4 +1,4 @@
-// The extension's settings: seven DWORD values under
+// The extension's settings: eight DWORD values under
 // HKEY_LOCAL_MACHINE\Software\Quorvane\Shellex.
 #pragma once
 #include <windows.h>
@@ -15,6 +15,8 @@ struct qv_config {
     DWORD HideItemLogo;
     DWORD HideItemDotDot;
     DWORD HideFileExtension;
+    // Milliseconds the host's thread waits for a listing; 0: no limit.
+    DWORD ListingTimeLimit;
 
     // Writes the defaults, then overrides each field whose registry value
     // exists and is a REG_DWORD.

@@ -35,6 +35,11 @@ int list_append_ansi(qv_item_list *list, const char *text);
 // failures are ignored.
 void list_reserve(qv_item_list *list, UINT64 chars, UINT64 records);
 
+// Appends copies of the first `count` entries of `from` (at most all of
+// them): names, and pictures as new bitmaps of their own.  Stops at the first
+// that cannot be appended; returns how many were.  No sentinel is added.
+UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, UINT64 count);
+
 // Name of entry i (NUL-terminated inside the pool).
 inline WCHAR *list_name(const qv_item_list *list, UINT64 i)
 {

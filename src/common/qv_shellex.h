@@ -40,6 +40,7 @@ public:
     DWORD is_dir;
     DWORD is_lnk;
     DWORD desktop_ok;
+    DWORD link_pending;  // a shortcut whose target was not read in time
     HMENU menu;       // the menu being filled
     int inserted;     // items placed in `menu` so far: the next position
     int per_column;   // items per menu column

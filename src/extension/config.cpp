@@ -13,7 +13,8 @@ static constexpr char value_names[] =
     "HideItemNormalOnExplorer\0"
     "HideItemLogo\0"
     "HideItemDotDot\0"
-    "HideFileExtension\0";
+    "HideFileExtension\0"
+    "ListingTimeLimit\0";
 
 static const qv_config defaults = {
     0,    // OnlyAllowedOnDesktop
@@ -23,6 +24,7 @@ static const qv_config defaults = {
     0,    // HideItemLogo
     0,    // HideItemDotDot
     1,    // HideFileExtension
+    300,  // ListingTimeLimit
 };
 
 static constexpr size_t count_names(const char *list)

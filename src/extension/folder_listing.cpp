@@ -20,78 +20,154 @@ static bool filtered_extension(const WCHAR *name, size_t len)
     return !wcscmp(tail, L".dll") || !wcscmp(tail, L".pyc") || !wcscmp(tail, L".pyo");
 }
 
-static bool listed_name(const qv_shellex *ext, const WCHAR *name)
+static bool listed_name(const qv_listing_rules *rules, const WCHAR *name)
 {
     if (name[0] == L'.') {
         if (name[1] == 0)
             return false;
-        // A shortcut's target shows its ".." unless that is turned off.
-        bool dot_dot_wanted = ext->config.HideItemDotDot == 0 && ext->is_lnk;
-        if (!dot_dot_wanted && name[1] == L'.' && name[2] == 0)
+        if (!rules->show_dot_dot && name[1] == L'.' && name[2] == 0)
             return false;
     }
     return !filtered_extension(name, wcslen(name));
 }
 
-// The small shell icon of `path` as a menu bitmap, or null.
-static HBITMAP item_bitmap(const WCHAR *path)
+qv_listing_rules listing_rules(const qv_config *config, DWORD is_lnk)
+{
+    qv_listing_rules rules;
+    rules.max_names = (UINT64)config->MaxMenuItems + 1;
+    // A shortcut's target shows its ".." unless that is turned off.
+    rules.show_dot_dot = config->HideItemDotDot == 0 && is_lnk;
+    rules.pictures = QV_MAX_PICTURES;
+    return rules;
+}
+
+bool icon_reads_item(DWORD attributes)
+{
+    return !(attributes & (FILE_ATTRIBUTE_OFFLINE | QV_ATTRIBUTE_RECALL_ON_OPEN | QV_ATTRIBUTE_RECALL_ON_DATA_ACCESS));
+}
+
+bool folder_may_be_enumerated(DWORD attributes)
+{
+    return !(attributes & QV_ATTRIBUTE_RECALL_ON_DATA_ACCESS);
+}
+
+// The small shell icon of `path` as a menu bitmap, or null.  An item that
+// must not be opened gets the icon of its type, from its attributes alone.
+static HBITMAP item_bitmap(const WCHAR *path, DWORD attributes)
 {
     SHFILEINFOW info;
     memset(&info, 0, sizeof(info));
-    if (!SHGetFileInfoW(path, 0, &info, sizeof(info), SHGFI_ICON | SHGFI_SMALLICON))
+    UINT flags = SHGFI_ICON | SHGFI_SMALLICON;
+    if (icon_reads_item(attributes))
+        attributes = 0;
+    else
+        flags |= SHGFI_USEFILEATTRIBUTES;
+    if (!SHGetFileInfoW(path, attributes, &info, sizeof(info), flags))
         return NULL;
     HBITMAP bitmap = make_menu_bitmap(info.hIcon);
     DestroyIcon(info.hIcon);
     return bitmap;
 }
 
-void list_directory(qv_shellex *ext, const WCHAR *dir)
+// Holds the share's lock, when there is one, while the list changes.
+class share_guard {
+public:
+    explicit share_guard(qv_listing_share *share) : lock_(share ? share->lock : NULL)
+    {
+        if (lock_)
+            AcquireSRWLockExclusive(lock_);
+    }
+    ~share_guard()
+    {
+        if (lock_)
+            ReleaseSRWLockExclusive(lock_);
+    }
+    share_guard(const share_guard &) = delete;
+    share_guard &operator=(const share_guard &) = delete;
+
+private:
+    SRWLOCK *lock_;
+};
+
+static void mark_complete(qv_listing_share *share)
 {
-    qv_item_list *list = &ext->list;
+    share_guard guard(share);
+    if (share)
+        share->complete = true;
+}
+
+void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *rules, qv_listing_share *share)
+{
     size_t dir_len = wcslen(dir);
     // "\*" and the NUL must fit; a folder name longer than a file name can be
     // is never listed (the caller keeps to 244 characters).
-    if (dir_len + 3 > PATTERN_CHARS || dir_len >= MAX_PATH)
+    if (dir_len + 3 > PATTERN_CHARS || dir_len >= MAX_PATH) {
+        mark_complete(share);
         return;
+    }
     WCHAR pattern[PATTERN_CHARS];
     wmemcpy(pattern, dir, dir_len);
     wcscpy(pattern + dir_len, L"\\*");
 
-    list_reserve(list, 4096, 128);
+    {
+        share_guard guard(share);
+        list_reserve(list, 4096, 128);
+    }
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW(pattern, &found);
-    if (find == INVALID_HANDLE_VALUE)
+    if (find == INVALID_HANDLE_VALUE) {
+        mark_complete(share);
         return;
+    }
 
     // dir + "\" + a name of at most MAX_PATH - 1 characters always fits.
     WCHAR full_path[FULL_PATH_CHARS];
     wmemcpy(full_path, dir, dir_len);
     full_path[dir_len] = L'\\';
     UINT64 listed = 0;
+    bool more = true;
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)
             continue;
         const WCHAR *name = found.cFileName;
-        if (!listed_name(ext, name))
+        if (!listed_name(rules, name))
             continue;
         size_t len = wcsnlen(name, MAX_PATH - 1);
-        if (!list_append_name(list, name, len))
-            continue;
-        wmemcpy(full_path + dir_len + 1, name, len);
-        full_path[dir_len + 1 + len] = 0;
+        UINT64 index;
+        {
+            share_guard guard(share);
+            if (!list_append_name(list, name, len))
+                continue;
+            index = list->entry_count - 1;
+        }
         // Past the picture bound the entry is listed without its icon.
-        if (listed < QV_MAX_PICTURES)
-            list->entries[list->entry_count - 1].bitmap = item_bitmap(full_path);
+        if (listed < rules->pictures) {
+            wmemcpy(full_path + dir_len + 1, name, len);
+            full_path[dir_len + 1 + len] = 0;
+            HBITMAP bitmap = item_bitmap(full_path, found.dwFileAttributes);
+            share_guard guard(share);
+            list->entries[index].bitmap = bitmap;
+        }
 
         listed++;
-        if (listed > (UINT64)ext->config.MaxMenuItems) {
+        if (listed >= rules->max_names) {
             // One entry past the limit: "." stands for the rest (it opens the folder).
+            share_guard guard(share);
             list_append_ansi(list, ".");
-            break;
+            more = false;
         }
-    } while (FindNextFileW(find, &found));
+    } while (more && FindNextFileW(find, &found));
     FindClose(find);
+    share_guard guard(share);
     list_finish(list);
+    if (share)
+        share->complete = true;
+}
+
+void list_directory(qv_shellex *ext, const WCHAR *dir)
+{
+    qv_listing_rules rules = listing_rules(&ext->config, ext->is_lnk);
+    list_folder(&ext->list, dir, &rules, NULL);
 }
 
 void list_finish(qv_item_list *list)

@@ -8,6 +8,7 @@
 #include "common/trace.h"
 #include "extension/desktop_test.h"
 #include "extension/drop_list.h"
+#include "extension/listing_job.h"
 #include "extension/shortcut.h"
 
 // 1 unless the current user's desktop folder is known and `path` does not lie
@@ -84,9 +85,11 @@ STDMETHODIMP qv_shellex::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject *p
         if (config.OnlyAllowedOnDesktop)
             desktop_ok = lies_on_desktop(path);
 
-        // The desktop test above looked at the shortcut's own location.
-        is_lnk = ConvertShortcutTarget(path);
-        trace("ConvertShortcutTarget: \"%ls\" is_lnk=%d\n", path, (int)is_lnk);
+        // The desktop test above looked at the shortcut's own location.  The
+        // shortcut is read on a worker: its drive may be slow or gone.
+        is_lnk = shortcut_name(path) ? 1 : 0;
+        link_pending = is_lnk && !resolve_shortcut_in_time(path, config.ListingTimeLimit);
+        trace("ConvertShortcutTarget: \"%ls\" is_lnk=%d pending=%d\n", path, (int)is_lnk, (int)link_pending);
 
         if (wcscmp(listed_path, path) != 0)
             forget_listing(this);

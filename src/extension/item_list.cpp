@@ -2,7 +2,9 @@
 #include <stdlib.h>
 #include <stdint.h>
 #include <string.h>
+#include <wchar.h>
 #include "common/qv_item_list.h"
+#include "extension/menu_bitmap.h"
 
 UINT64 list_grown_capacity(UINT64 used, UINT64 capacity, UINT64 needed, size_t elem_size)
 {
@@ -77,4 +79,19 @@ void list_reserve(qv_item_list *list, UINT64 chars, UINT64 records)
 {
     grow_array((void **)&list->pool, list->pool_used, &list->pool_capacity, chars, sizeof(WCHAR));
     grow_array((void **)&list->entries, list->entry_count, &list->entry_capacity, records, sizeof(qv_entry));
+}
+
+UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, UINT64 count)
+{
+    if (count > from->entry_count)
+        count = from->entry_count;
+    UINT64 copied = 0;
+    for (; copied < count; copied++) {
+        const WCHAR *name = list_name(from, copied);
+        if (!list_append_name(to, name, wcslen(name)))
+            break;
+        HBITMAP picture = from->entries[copied].bitmap;
+        to->entries[to->entry_count - 1].bitmap = picture ? copy_menu_bitmap(picture) : NULL;
+    }
+    return copied;
 }

@@ -12,10 +12,15 @@ static bool is_full_path(const WCHAR *p)
     return drive >= L'a' && drive <= L'z' && p[1] == L':' && p[2] == L'\\';
 }
 
-DWORD ConvertShortcutTarget(WCHAR *path)
+bool shortcut_name(const WCHAR *path)
 {
     size_t n = wcslen(path);
-    if (n < 5 || _wcsicmp(path + n - 4, L".lnk") != 0)
+    return n >= 5 && _wcsicmp(path + n - 4, L".lnk") == 0;
+}
+
+DWORD ConvertShortcutTarget(WCHAR *path)
+{
+    if (!shortcut_name(path))
         return 0;
 
     IShellLinkW *link = NULL;

@@ -6,3 +6,6 @@
 // replaces it by the shortcut's target if the shortcut can be read and its
 // target is a full path.  Returns 0 and leaves `path` alone otherwise.
 DWORD ConvertShortcutTarget(WCHAR *path);
+// Whether `path` names a shortcut by its name alone (ends in ".lnk", any
+// case, with at least one character before it); reads nothing.
+bool shortcut_name(const WCHAR *path);

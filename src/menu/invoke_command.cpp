@@ -4,6 +4,7 @@
 #include <wchar.h>
 #include "common/qv_shellex.h"
 #include "common/trace.h"
+#include "extension/folder_path.h"
 #include "menu/shell_open.h"
 #include "module/menu_state.h"
 
@@ -46,14 +47,21 @@ STDMETHODIMP qv_shellex::InvokeCommand(CMINVOKECOMMANDINFO *pici)
     if (list.entry_count == 0)
         return E_INVALIDARG;
     if (k >= list.entry_count) {
-        if (k == list.entry_count)  // the logo item
-            shell_open(pici->hwnd, NULL, QV_HOME_PAGE, NULL, path);
+        if (k == list.entry_count) {  // the logo item
+            WCHAR folder[QV_FOLDER_FORM_CHARS];
+            folder_form(path, folder);
+            shell_open(pici->hwnd, NULL, QV_HOME_PAGE, NULL, folder);
+        }
         return E_INVALIDARG;
     }
 
     WCHAR *name = list_name(&list, k);
+    // The working folder, and what "." opens: a bare drive "C:" would name
+    // the host's current folder on C, so its root "C:\" stands for it.
+    WCHAR folder[QV_FOLDER_FORM_CHARS];
+    folder_form(path, folder);
     WCHAR file[QV_LAUNCH_PATH_CHARS];
-    memcpy(file, path, (path_len + 1) * sizeof(WCHAR));
+    wcscpy(file, folder);
     const WCHAR *parameters = NULL;
     if (is_dir) {
         if (wcscmp(name, L"..") == 0) {
@@ -72,9 +80,9 @@ STDMETHODIMP qv_shellex::InvokeCommand(CMINVOKECOMMANDINFO *pici)
     const WCHAR *verb = NULL;
     if (menu_last_input() == WM_RBUTTONUP || (GetKeyState(VK_SHIFT) & 0x8000))
         verb = L"edit";
-    trace("verb=%ls lpFile=%ls args=%ls wd=%ls\n", verb, file, parameters, path);
+    trace("verb=%ls lpFile=%ls args=%ls wd=%ls\n", verb, file, parameters, folder);
     // A failing launch is the shell's to report; the command was carried out.
-    shell_open(pici->hwnd, verb, file, parameters, path);
+    shell_open(pici->hwnd, verb, file, parameters, folder);
     return S_OK;
 }
 

@@ -3,6 +3,7 @@
 // initialised for display.
 #include "common/qv_shellex.h"
 #include "extension/folder_listing.h"
+#include "extension/listing_job.h"
 #include "module/menu_state.h"
 
 // Identifiers reserved beyond one per entry: the logo, the "| NORMAL |"
@@ -10,10 +11,35 @@
 #define QV_EXTRA_IDS 10
 // Longest folder path that is listed: leaves room for "\*" and a name.
 #define QV_MAX_LISTED_PATH 244
+// The count reserved travels in the 16-bit code of the result.
+#define QV_MAX_RESERVED 0xFFFF
 
 static HRESULT reserved(UINT count)
 {
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, count);
+}
+
+// The rules of this object's listing, with no more entries than the
+// identifiers between idCmdFirst and idCmdLast can number: the entries, the
+// logo and the "| NORMAL |" item each take one, and the count reserved must
+// fit the 16 bits of the result.
+static qv_listing_rules bounded_rules(const qv_shellex *ext, UINT idCmdFirst, UINT idCmdLast)
+{
+    qv_listing_rules rules = listing_rules(&ext->config, ext->is_lnk);
+    UINT64 ids = (UINT64)idCmdLast - idCmdFirst;
+    if (ids > QV_MAX_RESERVED)
+        ids = QV_MAX_RESERVED;
+    UINT64 entries = ids - 2;  // the range gate leaves more than 10
+    if (rules.max_names > entries - 1)
+        rules.max_names = entries - 1;  // and "." after them
+    return rules;
+}
+
+// A folder's menu when nothing could be read: "." alone, which opens it.
+static void dot_alone(qv_item_list *list)
+{
+    list_append_ansi(list, ".");
+    list_finish(list);
 }
 
 STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags)
@@ -34,25 +60,52 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
     // Shift+right-click leaves the shell's menu as it is.
     if (GetKeyState(VK_SHIFT) & 0x8000)
         return reserved(0);
-    // A path that is gone answers INVALID_FILE_ATTRIBUTES, all bits set:
-    // that is no folder.
-    DWORD attributes = GetFileAttributesW(path);
-    is_dir = (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) ? 1 : 0;
-    if (!is_dir)
-        return reserved(0);
     if (!desktop_ok && config.OnlyAllowedOnDesktop)
         return reserved(0);
+    // A shortcut whose target was not read in time: whether it leads to a
+    // folder at all is not known.
+    if (link_pending)
+        return reserved(0);
 
-    // A folder too long to list offers nothing, not the listing an earlier
+    // Everything that reads the folder's drive runs on a worker; this
+    // thread, the shell's, waits for it no longer than the time limit.  A
+    // folder too long to list offers nothing, not the listing an earlier
     // call left for another folder.
+    qv_item_list listing = {};
+    if (wcslen(path) > QV_MAX_LISTED_PATH) {
+        list_clear(&list);
+        return reserved(0);
+    }
+    qv_listing_rules rules = bounded_rules(this, idCmdFirst, idCmdLast);
+    switch (list_in_time(path, &rules, config.ListingTimeLimit, &listing)) {
+    case qv_listing_unknown:
+        return reserved(0);
+    case qv_listing_not_folder:
+        // The earlier listing stays, as the attributes alone decide.
+        is_dir = 0;
+        return reserved(0);
+    case qv_listing_no_worker:
+        // Only the shell's word that this is a folder: a shortcut's
+        // target may be a file.
+        if (is_lnk)
+            return reserved(0);
+        dot_alone(&listing);
+        break;
+    case qv_listing_listed:
+        break;
+    }
+    is_dir = 1;
     list_clear(&list);
-    if (wcslen(path) <= QV_MAX_LISTED_PATH)
-        list_directory(this, path);
+    list = listing;
     if (list.entry_count == 0)
         return reserved(0);
 
     UINT64 end = (UINT64)idCmdFirst + list.entry_count + QV_EXTRA_IDS;
-    UINT last_cmd = end < idCmdLast ? (UINT)end : idCmdLast;
+    if (end > idCmdLast)
+        end = idCmdLast;
+    if (end > (UINT64)idCmdFirst + QV_MAX_RESERVED)
+        end = (UINT64)idCmdFirst + QV_MAX_RESERVED;
+    UINT last_cmd = (UINT)end;
     // A menu that could not be hooked would never be filled.
     if (!menu_start(this, hmenu, idCmdFirst, last_cmd))
         return reserved(0);

@@ -6,6 +6,8 @@
 #include "common/qv_clsid.h"
 #include "common/qv_shellex.h"
 #include "common/trace.h"
+#include "extension/kept_listings.h"
+#include "extension/listing_job.h"
 #include "module/menu_state.h"
 
 // One static factory; its reference count is OutstandingObjects itself, so a
@@ -81,9 +83,12 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void *
 extern "C" HRESULT WINAPI DllCanUnloadNow(void)
 {
     trace("DllCanUnloadNow: hooks=%ld OutstandingObjects=%d\n", (long)menu_hook_count(), (int)OutstandingObjects);
+    // Listings kept past their time go, whether or not the module does.
+    kept_listings_expire();
     // Hooks of any thread keep the module: their procedures live in it.  So
-    // does a live object or factory reference, whatever the lock count says.
-    if (menu_hook_count() != 0 || OutstandingObjects != 0 || g_module_users != 0)
+    // does a live object or factory reference, whatever the lock count says,
+    // and a worker that still reads a slow drive.
+    if (menu_hook_count() != 0 || OutstandingObjects != 0 || g_module_users != 0 || listing_workers() != 0)
         return S_FALSE;
     return S_OK;
 }

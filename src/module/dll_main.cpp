@@ -1,6 +1,7 @@
 // Module entry.
 #include <windows.h>
 #include "common/module_state.h"
+#include "extension/kept_listings.h"
 #include "module/menu_state.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
@@ -14,6 +15,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         // Unloaded while the process goes on: a hook left behind would call
         // into code that is gone.  (At process exit nothing outlives us.)
         menu_drop_all();
+        // Workers hold the module while they run: none is left by now.
+        kept_listings_drop_all();
     }
     return TRUE;
 }

@@ -15,6 +15,8 @@ int main(int argc, char **argv)
     int cycles = argc > 1 ? atoi(argv[1]) : 2000;
     HWND owner = CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 1, 1, HWND_MESSAGE, NULL, NULL, NULL);
     settings_scope settings;
+    // The whole listing on every right-click, as before the time limit.
+    settings.set(L"ListingTimeLimit", 0);
     temp_dir folder;
     for (int i = 0; i < 150; i++)
         write_file(folder / (L"item" + std::to_wstring(i) + L".qvsession"));

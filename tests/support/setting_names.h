@@ -7,6 +7,7 @@ inline const wchar_t settings_key[] = L"Software\\Quorvane\\Shellex";
 // Field order of qv_config.
 inline const wchar_t *const value_names[] = {
     L"OnlyAllowedOnDesktop", L"MaxMenuItems",   L"HideItemNormalOnDesktop", L"HideItemNormalOnExplorer",
-    L"HideItemLogo",         L"HideItemDotDot", L"HideFileExtension",
+    L"HideItemLogo",         L"HideItemDotDot", L"HideFileExtension",        L"ListingTimeLimit",
 };
-inline const std::vector<DWORD> defaults = {0, 100, 0, 0, 0, 0, 1};
+inline constexpr int setting_count = sizeof(value_names) / sizeof(value_names[0]);
+inline const std::vector<DWORD> defaults = {0, 100, 0, 0, 0, 0, 1, 300};

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <utility>
 #include "common/qv_shellex.h"
+#include "extension/listing_job.h"
 
 std::wstring test_bin_dir()
 {
@@ -404,9 +405,19 @@ void settings_scope::set(const wchar_t *name, DWORD value)
     reg_set_dword(HKEY_LOCAL_MACHINE, settings_key, name, value);
 }
 
+bool listing_workers_end(DWORD within_ms)
+{
+    for (DWORD waited = 0; listing_workers() != 0; waited += 20) {
+        if (waited >= within_ms)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
 qv_config default_settings()
 {
-    return qv_config{0, 100, 0, 0, 0, 0, 1};
+    return qv_config{0, 100, 0, 0, 0, 0, 1, 300};
 }
 
 qv_shellex *listed_object_for(const std::wstring &folder, DWORD hide_file_extension)
@@ -416,5 +427,7 @@ qv_shellex *listed_object_for(const std::wstring &folder, DWORD hide_file_extens
     ext->config = default_settings();
     ext->config.HideFileExtension = hide_file_extension;
     ext->desktop_ok = 1;
+    // These tests look at the whole listing, however long it takes.
+    ext->config.ListingTimeLimit = 0;
     return ext;
 }

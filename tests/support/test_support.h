@@ -86,8 +86,12 @@ public:
 // The settings as they are when the registry holds none.
 qv_config default_settings();
 
+// Waits until no listing worker of this program's copy of the module code
+// runs any more; false if one still runs after `within_ms`.
+bool listing_workers_end(DWORD within_ms = 60000);
+
 class qv_shellex;
 // An extension object set up as Initialize leaves it for `folder` with the
-// default settings (HideFileExtension as given), without going through a
-// data object.
+// default settings (HideFileExtension as given, and no time limit on the
+// listing), without going through a data object.
 qv_shellex *listed_object_for(const std::wstring &folder, DWORD hide_file_extension = 1);

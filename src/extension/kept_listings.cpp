@@ -1,0 +1,137 @@
+// Listings kept for the next right-click on the same folder.
+#include "extension/kept_listings.h"
+#include <string.h>
+#include <wchar.h>
+
+DWORD g_kept_listing_ms = 60000;
+
+struct kept_listing {
+    bool used;
+    WCHAR folder[MAX_PATH];
+    qv_listing_rules rules;
+    FILETIME write_time;
+    ULONGLONG stored_at;  // GetTickCount64
+    UINT64 pictures;
+    qv_item_list list;
+};
+
+// Workers store, host threads copy: every access holds the lock.
+static SRWLOCK g_kept_lock = SRWLOCK_INIT;
+static kept_listing g_kept[QV_KEPT_LISTINGS];
+static UINT64 g_kept_pictures;
+
+static UINT64 count_pictures(const qv_item_list *list)
+{
+    UINT64 n = 0;
+    for (UINT64 i = 0; i < list->entry_count; i++)
+        n += list->entries[i].bitmap != NULL;
+    return n;
+}
+
+static void drop(kept_listing *kept)
+{
+    list_clear(&kept->list);
+    g_kept_pictures -= kept->pictures;
+    memset(kept, 0, sizeof(*kept));
+}
+
+static bool same_rules(const qv_listing_rules *a, const qv_listing_rules *b)
+{
+    return a->max_names == b->max_names && a->show_dot_dot == b->show_dot_dot;
+}
+
+static void expire_locked()
+{
+    ULONGLONG now = GetTickCount64();
+    for (kept_listing &kept : g_kept) {
+        if (kept.used && now - kept.stored_at >= g_kept_listing_ms)
+            drop(&kept);
+    }
+}
+
+bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, FILETIME write_time, qv_item_list *out)
+{
+    bool copied = false;
+    AcquireSRWLockExclusive(&g_kept_lock);
+    expire_locked();
+    for (kept_listing &kept : g_kept) {
+        if (!kept.used || _wcsicmp(kept.folder, folder) != 0 || !same_rules(&kept.rules, rules))
+            continue;
+        if (CompareFileTime(&kept.write_time, &write_time) != 0) {
+            drop(&kept);  // the folder changed since: never shown again
+            continue;
+        }
+        copied = list_copy_entries(out, &kept.list, kept.list.entry_count) == kept.list.entry_count;
+        if (copied)
+            list_finish(out);
+        else
+            list_clear(out);
+        break;
+    }
+    ReleaseSRWLockExclusive(&g_kept_lock);
+    return copied;
+}
+
+void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, FILETIME write_time, qv_item_list *list)
+{
+    UINT64 pictures = count_pictures(list);
+    AcquireSRWLockExclusive(&g_kept_lock);
+    expire_locked();
+    // One listing per folder and rules: the newer replaces the older.
+    for (kept_listing &kept : g_kept) {
+        if (kept.used && _wcsicmp(kept.folder, folder) == 0 && same_rules(&kept.rules, rules))
+            drop(&kept);
+    }
+    // Make room, oldest first, in folders and in pictures.
+    for (;;) {
+        kept_listing *oldest = NULL, *free_slot = NULL;
+        for (kept_listing &kept : g_kept) {
+            if (!kept.used)
+                free_slot = free_slot ? free_slot : &kept;
+            else if (!oldest || kept.stored_at < oldest->stored_at)
+                oldest = &kept;
+        }
+        if (free_slot && g_kept_pictures + pictures <= QV_MAX_PICTURES) {
+            free_slot->used = true;
+            wcsncpy(free_slot->folder, folder, MAX_PATH - 1);
+            free_slot->rules = *rules;
+            free_slot->write_time = write_time;
+            free_slot->stored_at = GetTickCount64();
+            free_slot->pictures = pictures;
+            free_slot->list = *list;
+            memset(list, 0, sizeof(*list));
+            g_kept_pictures += pictures;
+            break;
+        }
+        if (!oldest)
+            break;  // more pictures than the bound allows: not kept
+        drop(oldest);
+    }
+    ReleaseSRWLockExclusive(&g_kept_lock);
+    list_clear(list);
+}
+
+UINT64 kept_pictures()
+{
+    AcquireSRWLockShared(&g_kept_lock);
+    UINT64 n = g_kept_pictures;
+    ReleaseSRWLockShared(&g_kept_lock);
+    return n;
+}
+
+void kept_listings_expire()
+{
+    AcquireSRWLockExclusive(&g_kept_lock);
+    expire_locked();
+    ReleaseSRWLockExclusive(&g_kept_lock);
+}
+
+void kept_listings_drop_all()
+{
+    AcquireSRWLockExclusive(&g_kept_lock);
+    for (kept_listing &kept : g_kept) {
+        if (kept.used)
+            drop(&kept);
+    }
+    ReleaseSRWLockExclusive(&g_kept_lock);
+}

@@ -1,0 +1,159 @@
+// Right-clicks on a slow drive (slowfs, mounted by with-slow-drive.sh): a
+// folder of 101 mixed entries (programs with icons, text files, shortcuts,
+// .ico files, sub-folders) at 0, 2 and 10 ms per file-system operation, with
+// the default time limit and with none.  For each: how long the host's
+// thread is held (Initialize + QueryContextMenu), the entries shown, the
+// operations made while it was held and until the listing ended, and the
+// same for the next right-click on the unchanged folder.
+//
+// Usage: with-slow-drive.sh wine-run.sh bench_slow_drive.exe [rounds]
+// (rounds at 0 ms; one round at the slower delays unless given).
+#include <windows.h>
+#include <ole2.h>
+#include <stdio.h>
+#include <string>
+#include <vector>
+#include "common/qv_shellex.h"
+#include "extension/listing_job.h"
+#include "slow_drive.h"
+#include "test_support.h"
+#include "bench_common.h"
+
+namespace {
+
+// A 16 x 16 icon file of one colour, 32 bits per pixel.
+std::string ico_file(UINT32 colour)
+{
+    std::string bytes;
+    auto put = [&bytes](UINT32 value, int size) {
+        for (int i = 0; i < size; i++)
+            bytes += (char)(value >> (8 * i));
+    };
+    put(0, 2), put(1, 2), put(1, 2);  // ICONDIR: reserved, type icon, one image
+    put(16, 1), put(16, 1), put(0, 1), put(0, 1), put(1, 2), put(32, 2);
+    put(40 + 16 * 16 * 4 + 16 * 4, 4), put(6 + 16, 4);  // size and offset of the image
+    put(40, 4), put(16, 4), put(32, 4), put(1, 2), put(32, 2);  // BITMAPINFOHEADER, height doubled
+    for (int i = 0; i < 6; i++)
+        put(0, 4);
+    for (int i = 0; i < 16 * 16; i++)
+        put(colour, 4);
+    for (int i = 0; i < 16; i++)
+        put(0, 4);  // AND mask: all opaque
+    return bytes;
+}
+
+// The 101 entries, made behind the drive without delay.
+bool make_mixed_folder(const slow_drive &drive, const std::wstring &name)
+{
+    std::wstring behind = drive.backing_path(name);
+    if (!make_dir(behind))
+        return false;
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    const wchar_t *programs[] = {L"notepad.exe", L"regedit.exe", L"winecfg.exe", L"explorer.exe", L"cmd.exe"};
+    bool ok = true;
+    for (int i = 0; i < 20; i++) {
+        std::wstring program = std::wstring(system) + L"\\" + programs[i % 5];
+        ok &= CopyFileW(program.c_str(), (behind + L"\\program" + std::to_wstring(i) + L".exe").c_str(), FALSE) != 0;
+    }
+    for (int i = 0; i < 40; i++)
+        ok &= write_file(behind + L"\\note" + std::to_wstring(i) + L".txt", "some text\r\n");
+    for (int i = 0; i < 15; i++)
+        ok &= write_file(behind + L"\\picture" + std::to_wstring(i) + L".ico", ico_file(0xFF102030u * (i + 1)));
+    for (int i = 0; i < 15; i++)
+        ok &= make_shortcut(behind + L"\\shortcut" + std::to_wstring(i) + L".lnk",
+                            drive.path(name + L"\\note" + std::to_wstring(i) + L".txt"));
+    for (int i = 0; i < 11; i++)
+        ok &= make_dir(behind + L"\\folder" + std::to_wstring(i));
+    return ok;
+}
+
+// A name added and removed: the folder's last-write time moves, so no
+// listing kept from before is shown.
+void change_folder(const slow_drive &drive)
+{
+    std::wstring file = drive.backing_path(L"mixed\\changed.tmp");
+    write_file(file);
+    DeleteFileW(file.c_str());
+    Sleep(1100);  // past the kernel's attribute cache of the mount
+}
+
+struct click_figures {
+    double held_ms;
+    UINT64 entries;
+    bool partial;
+    long long held_ops;   // while the host's thread was held
+    long long total_ops;  // until the listing ended in the background
+};
+
+click_figures right_click(slow_drive &drive, const std::wstring &folder)
+{
+    drive.reset_operations();
+    qv_shellex *ext = qv_shellex::create();
+    IDataObject *data = hdrop_data_object({folder});
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, 1, L"Open");
+    double start = now_ms();
+    ext->Initialize(NULL, data, NULL);
+    ext->QueryContextMenu(menu, 0, 100, 0x7FFF, CMF_NORMAL);
+    click_figures f;
+    f.held_ms = now_ms() - start;
+    f.held_ops = drive.operations();
+    f.entries = ext->list.entry_count;
+    f.partial = f.entries > 0 && wcscmp(list_name(&ext->list, f.entries - 1), L".") == 0 && f.entries < 102;
+    DestroyMenu(menu);
+    data->Release();
+    ext->Release();
+    while (listing_workers() != 0)
+        Sleep(20);
+    f.total_ops = drive.operations();
+    return f;
+}
+
+void print(const char *what, DWORD delay, const char *limit, const click_figures &f)
+{
+    printf("%-7s %5lu ms  %-6s %10.1f %8llu%s %10lld %10lld\n", what, (unsigned long)delay, limit, f.held_ms,
+           (unsigned long long)f.entries, f.partial ? " (part)" : "       ", f.held_ops, f.total_ops);
+    fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (FAILED(OleInitialize(NULL)))
+        return 2;
+    slow_drive drive;
+    if (!drive.available()) {
+        fprintf(stderr, "no slow drive: %ls\n", drive.why_not().c_str());
+        return 2;
+    }
+    int rounds = argc > 1 && atoi(argv[1]) > 0 ? atoi(argv[1]) : 0;
+    settings_scope settings;
+    if (!make_mixed_folder(drive, L"mixed")) {
+        fprintf(stderr, "cannot make the sample folder\n");
+        return 2;
+    }
+    const std::wstring folder = drive.path(L"mixed");
+    printf("101 entries on a slow drive; held = Initialize + QueryContextMenu on the host's thread;\n"
+           "ops = file-system operations while held, and in all until the listing ended\n");
+    printf("%-7s %8s  %-6s %10s %15s %10s %10s\n", "click", "delay", "limit", "held ms", "entries", "held ops",
+           "total ops");
+    right_click(drive, folder);  // warms the shell's icon cache
+    for (DWORD delay : {0u, 2u, 10u}) {
+        int n = rounds ? rounds : delay == 0 ? 3 : 1;
+        drive.set_delay(delay);
+        for (int round = 0; round < n; round++) {
+            change_folder(drive);
+            settings.set(L"ListingTimeLimit", 300);
+            print("first", delay, "300", right_click(drive, folder));
+            print("second", delay, "300", right_click(drive, folder));
+            settings.set(L"ListingTimeLimit", 0);
+            change_folder(drive);
+            print("first", delay, "none", right_click(drive, folder));
+        }
+    }
+    drive.set_delay(0);
+    OleUninitialize();
+    return 0;
+}

@@ -2,39 +2,75 @@
 # Makes the shipped files from the built module: the module stripped of its
 # debug information, which goes into a symbols file beside it (with a debug
 # link to it, so that a debugger or addr2line finds it), signed when a
-# certificate is given; then the installer package that carries that module,
+# certificate is given; then the installer packages that carry that module,
 # signed too (signing: see sign.sh).
 #
-# Usage: package.sh MODULE PACKAGE.wxs PACKAGE.msi
+# Usage: package.sh MODULE PACKAGE.wxs PACKAGE.msi [--per-user USER.wxs USER.msi] [PROGRAM...]
 #   The stripped module and MODULE-NAME.debug are written beside PACKAGE.wxs,
 #   which names the module by its file name; wixl packs it from there, whatever
-#   the current folder holds.
-# Environment: OBJCOPY, WIXL (the tools), and those of sign.sh.
+#   the current folder holds.  Each PROGRAM is copied there too (signed when
+#   the module is), for package sources that name it.
+#   --per-user: a second package, for the current user, from USER.wxs in the
+#   same folder, with the same module; it is marked as needing no elevated
+#   privileges (by MSI_NO_ELEVATION) before it is signed.
+# Environment: OBJCOPY, WIXL (the tools), and those of sign.sh; for
+#   --per-user, MSI_NO_ELEVATION (the Windows program msi_no_elevation.exe)
+#   and WINE_RUN (what runs it; default: wine).
 set -eu
-if [ $# -ne 3 ]; then
-    echo "usage: package.sh MODULE PACKAGE.wxs PACKAGE.msi" >&2
+usage() {
+    echo "usage: package.sh MODULE PACKAGE.wxs PACKAGE.msi [--per-user USER.wxs USER.msi] [PROGRAM...]" >&2
     exit 2
-fi
+}
+[ $# -ge 3 ] || usage
 here=$(cd "$(dirname "$0")" && pwd)
 module=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 wxs=$2
 msi=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
 dir=$(cd "$(dirname "$wxs")" && pwd)
 name=$(basename "$module")
-objcopy=${OBJCOPY:-x86_64-w64-mingw32-objcopy}
-if [ "$module" = "$dir/$name" ]; then
-    echo "package.sh: the module must not lie beside PACKAGE.wxs" >&2
-    exit 2
+shift 3
+user_wxs=
+user_msi=
+if [ "${1:-}" = --per-user ]; then
+    [ $# -ge 3 ] || usage
+    user_wxs=$2
+    user_msi=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
+    shift 3
+    if [ "$(cd "$(dirname "$user_wxs")" && pwd)" != "$dir" ]; then
+        echo "package.sh: USER.wxs must lie beside PACKAGE.wxs" >&2
+        exit 2
+    fi
 fi
+objcopy=${OBJCOPY:-x86_64-w64-mingw32-objcopy}
+for file in "$module" "$@"; do
+    if [ "$(cd "$(dirname "$file")" && pwd)" = "$dir" ]; then
+        echo "package.sh: $(basename "$file") must not lie beside PACKAGE.wxs" >&2
+        exit 2
+    fi
+done
 
 # The debug link records the symbols file's name and checksum.
 "$objcopy" --only-keep-debug "$module" "$dir/$name.debug"
 (cd "$dir" && "$objcopy" --strip-all --add-gnu-debuglink="$name.debug" "$module" "$name.stripped")
 sh "$here/sign.sh" "$dir/$name.stripped" "$dir/$name"
 rm -f "$dir/$name.stripped"
+for program in "$@"; do
+    sh "$here/sign.sh" "$program" "$dir/$(basename "$program")"
+done
 
 # wixl takes a Source file from its current folder first, so it runs in the
 # folder of PACKAGE.wxs, where the module just made lies.
-(cd "$dir" && "${WIXL:-wixl}" -a x64 -o "$msi.unsigned" "$(basename "$wxs")")
+pack() { # WXS MSI: the unsigned package in MSI.unsigned
+    (cd "$dir" && "${WIXL:-wixl}" -a x64 -o "$2.unsigned" "$(basename "$1")")
+}
+pack "$wxs" "$msi"
 sh "$here/sign.sh" "$msi.unsigned" "$msi"
 rm -f "$msi.unsigned"
+if [ -n "$user_wxs" ]; then
+    pack "$user_wxs" "$user_msi"
+    # A Windows program, given the package's name in its own folder, which
+    # is the folder Wine starts it in.
+    (cd "$(dirname "$user_msi")" && "${WINE_RUN:-wine}" "$MSI_NO_ELEVATION" "$(basename "$user_msi").unsigned")
+    sh "$here/sign.sh" "$user_msi.unsigned" "$user_msi"
+    rm -f "$user_msi.unsigned"
+fi

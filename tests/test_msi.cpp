@@ -1,7 +1,9 @@
-// The installer package under msiexec: the file it installs, the registry it
-// writes (compared with a fresh walk of the registration table), COM finding
-// the installed class, the uninstall entry, upgrades, and what uninstalling
-// leaves behind.  Also the shipped module: stripped, with its version.
+// The installer packages under msiexec, for all users and for the current
+// user: the files they install, the registry they write (compared with a
+// fresh walk of the registration table), the installed class at work, the
+// uninstall entry, upgrades, what uninstalling leaves behind, and both
+// packages installed at once.  Also the shipped module: stripped, with its
+// version.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <msi.h>
@@ -19,8 +21,9 @@
 #include "module/registration.h"
 #include "test_support.h"
 
-#if !defined(QV_MSI_NAME) || !defined(QV_VERSION) || !defined(QV_LATER_VERSION)
-#error QV_MSI_NAME names the package file, QV_VERSION its version, QV_LATER_VERSION that of the later test package
+#if !defined(QV_MSI_NAME) || !defined(QV_VERSION) || !defined(QV_LATER_VERSION) || !defined(QV_USER_MSI_NAME) || \
+    !defined(QV_SETTINGS_PROGRAM) || !defined(QV_SETTINGS_SHORTCUT)
+#error QV_MSI_NAME and QV_USER_MSI_NAME name the package files, QV_VERSION their version, QV_LATER_VERSION that of the later test packages, QV_SETTINGS_PROGRAM the settings program they carry ("": none) and QV_SETTINGS_SHORTCUT its shortcut
 #endif
 #define WIDE_(text) L##text
 #define WIDE(text) WIDE_(text)
@@ -38,6 +41,11 @@ static std::wstring build_file(const wchar_t *relative_path)
 static std::wstring package_path()
 {
     return build_file(L"msi\\" WIDE(QV_MSI_NAME));
+}
+
+static std::wstring user_package_path()
+{
+    return build_file(L"msi\\" WIDE(QV_USER_MSI_NAME));
 }
 
 static std::wstring shipped_module()
@@ -58,6 +66,42 @@ static std::wstring installed_module()
     return install_dir() + L"\\quorvane-shellex.dll";
 }
 
+static std::wstring folder_path(int csidl)
+{
+    wchar_t path[MAX_PATH];
+    return SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) ? path : L"";
+}
+
+// Where the package for the current user installs.
+static std::wstring user_install_dir()
+{
+    return folder_path(CSIDL_LOCAL_APPDATA) + L"\\Programs\\quorvane-shellex";
+}
+
+static std::wstring user_module()
+{
+    return user_install_dir() + L"\\quorvane-shellex.dll";
+}
+
+static bool exists(const std::wstring &path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The settings program's shortcut in the Start menu, or "" when there is
+// none.  The package for the current user puts it into the user's Start
+// menu; the package for all users into the Start menu of all users on
+// Windows, but into the user's under Wine.
+static std::wstring settings_shortcut(bool per_user)
+{
+    for (int csidl : {per_user ? CSIDL_PROGRAMS : CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
+        std::wstring shortcut = folder_path(csidl) + L"\\" WIDE(QV_SETTINGS_SHORTCUT) L".lnk";
+        if (exists(shortcut))
+            return shortcut;
+    }
+    return L"";
+}
+
 static DWORD msiexec(const wchar_t *action, const std::wstring &target)
 {
     return run_process(std::wstring(L"msiexec.exe ") + action + L" \"" + target + L"\" /qn", 120000);
@@ -65,11 +109,11 @@ static DWORD msiexec(const wchar_t *action, const std::wstring &target)
 
 // The rows a query of the package's database gives, their fields joined by
 // " | ".
-static std::vector<std::wstring> package_rows(const std::wstring &query)
+static std::vector<std::wstring> package_rows(const std::wstring &query, const std::wstring &package = package_path())
 {
     std::vector<std::wstring> rows;
     MSIHANDLE db = 0, view = 0, record = 0;
-    if (MsiOpenDatabaseW(package_path().c_str(), MSIDBOPEN_READONLY, &db) != ERROR_SUCCESS)
+    if (MsiOpenDatabaseW(package.c_str(), MSIDBOPEN_READONLY, &db) != ERROR_SUCCESS)
         return rows;
     if (MsiDatabaseOpenViewW(db, query.c_str(), &view) == ERROR_SUCCESS && MsiViewExecute(view, 0) == ERROR_SUCCESS) {
         while (MsiViewFetch(view, &record) == ERROR_SUCCESS) {
@@ -90,19 +134,19 @@ static std::vector<std::wstring> package_rows(const std::wstring &query)
     return rows;
 }
 
-static std::wstring package_property(const wchar_t *name)
+static std::wstring package_property(const wchar_t *name, const std::wstring &package = package_path())
 {
     std::vector<std::wstring> rows =
-        package_rows(std::wstring(L"SELECT `Value` FROM `Property` WHERE `Property` = '") + name + L"'");
+        package_rows(std::wstring(L"SELECT `Value` FROM `Property` WHERE `Property` = '") + name + L"'", package);
     return rows.empty() ? L"" : rows[0];
 }
 
 // Product codes of every installed version of the package (one upgrade code
 // for all of them; each build gets a new product code).
-static std::vector<std::wstring> installed_products()
+static std::vector<std::wstring> installed_products(const std::wstring &package = package_path())
 {
     std::vector<std::wstring> products;
-    std::wstring upgrade = package_property(L"UpgradeCode");
+    std::wstring upgrade = package_property(L"UpgradeCode", package);
     wchar_t product[39];
     for (DWORD i = 0; !upgrade.empty() && MsiEnumRelatedProductsW(upgrade.c_str(), 0, i, product) == ERROR_SUCCESS; i++)
         products.push_back(product);
@@ -190,30 +234,85 @@ static std::wstring leftovers()
     return joined(found);
 }
 
-// Every test starts from and leaves a prefix without the product, its file
-// or any of its registry entries.
+// The table's entries a package writes: all of the machine-wide walk, or
+// the user hive's of the user-hive walk.
+static std::vector<expected_value> package_entries(bool per_user, const std::wstring &module)
+{
+    std::vector<expected_value> entries;
+    for (const expected_value &entry : table_walk(per_user ? 0 : QV_REG_MACHINE, module))
+        if (!per_user || entry.root == HKEY_CURRENT_USER)
+            entries.push_back(entry);
+    return entries;
+}
+
+// How leftovers() reports those entries.
+static std::wstring described(const std::vector<expected_value> &entries)
+{
+    std::set<std::wstring> items;
+    for (const expected_value &entry : entries)
+        items.insert(describe(entry));
+    return joined(items);
+}
+
+// The target of a shortcut file, as the shell reads it.
+static std::wstring shortcut_target(const std::wstring &lnk)
+{
+    std::wstring target;
+    IShellLinkW *link = nullptr;
+    IPersistFile *file = nullptr;
+    wchar_t path[MAX_PATH];
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)))
+        return target;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file)) && SUCCEEDED(file->Load(lnk.c_str(), STGM_READ)) &&
+        link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH) == S_OK)
+        target = path;
+    if (file)
+        file->Release();
+    link->Release();
+    return target;
+}
+
+// The settings program `name` in `dir` and its shortcut in the Start menu,
+// pointing at it; or neither.
+static void expect_settings_program(const std::wstring &dir, const std::wstring &name, bool per_user, bool installed)
+{
+    const std::wstring program = dir + L"\\" + name, shortcut = settings_shortcut(per_user);
+    EXPECT_EQ(installed, exists(program)) << program;
+    EXPECT_EQ(installed, !shortcut.empty()) << shortcut;
+    if (installed) {
+        EXPECT_EQ(0, lstrcmpiW(program.c_str(), shortcut_target(shortcut).c_str())) << shortcut_target(shortcut);
+    }
+}
+
+// Every test starts from and leaves a prefix without either product, their
+// files or any of their registry entries.
 class MsiPackage : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(package_path().c_str())) << package_path();
+        ASSERT_TRUE(exists(package_path())) << package_path();
+        ASSERT_TRUE(exists(user_package_path())) << user_package_path();
         scrub();
         ASSERT_EQ(L"", leftovers());
-        ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(install_dir().c_str()));
+        ASSERT_FALSE(exists(install_dir()));
+        ASSERT_FALSE(exists(user_install_dir()));
     }
     void TearDown() override
     {
         scrub();
         EXPECT_EQ(L"", leftovers());
         EXPECT_TRUE(installed_products().empty());
+        EXPECT_TRUE(installed_products(user_package_path()).empty());
     }
     static void scrub()
     {
         CoFreeUnusedLibrariesEx(0, 0);
-        for (const std::wstring &product : installed_products())
-            msiexec(L"/x", product);
+        for (const std::wstring &package : {package_path(), user_package_path()})
+            for (const std::wstring &product : installed_products(package))
+                msiexec(L"/x", product);
         DllUnregisterServer();
         remove_tree(install_dir());
+        remove_tree(user_install_dir());
     }
 };
 
@@ -284,6 +383,8 @@ TEST_F(MsiPackage, InstallWritesExactlyTheRegistrationTable)
     std::string installed = read_file(installed_module());
     ASSERT_FALSE(installed.empty()) << installed_module();
     EXPECT_TRUE(installed == read_file(shipped_module()));
+    if (*QV_SETTINGS_PROGRAM)
+        expect_settings_program(install_dir(), WIDE(QV_SETTINGS_PROGRAM), false, true);
 
     // What DllRegisterServer of the installed file would write.
     std::vector<expected_value> expected = table_walk(QV_REG_MACHINE, installed_module());
@@ -405,6 +506,7 @@ TEST_F(MsiPackage, EveryBuildUpgradesInPlaceAndNoneGoesBack)
     std::vector<std::wstring> later = installed_products();
     ASSERT_EQ(1u, later.size());
     EXPECT_EQ(WIDE(QV_LATER_VERSION), uninstall_entry(later[0], L"DisplayVersion"));
+    expect_settings_program(install_dir(), L"qv-settings.exe", false, true);
     EXPECT_EQ((DWORD)ERROR_INSTALL_FAILURE, msiexec(L"/i", package_path()));
     std::vector<std::wstring> conditions = package_rows(L"SELECT `Condition`, `Description` FROM `LaunchCondition`");
     ASSERT_EQ(1u, conditions.size());
@@ -417,4 +519,235 @@ TEST_F(MsiPackage, EveryBuildUpgradesInPlaceAndNoneGoesBack)
     EXPECT_TRUE(installed_products().empty());
     EXPECT_EQ(L"", leftovers());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(install_dir().c_str()));
+    expect_settings_program(install_dir(), L"qv-settings.exe", false, false);
+}
+
+// ---- the package for the current user ----
+
+TEST_F(MsiPackage, UserPackageNeedsNoElevationAndNoMachineKeys)
+{
+    // Without ALLUSERS Windows installs for the current user; bit 3 of the
+    // word count (8) tells it that no elevation is needed.
+    MSIHANDLE summary = 0;
+    ASSERT_EQ((UINT)ERROR_SUCCESS, MsiGetSummaryInformationW(0, user_package_path().c_str(), 0, &summary));
+    INT word_count = 0;
+    wchar_t text[64];
+    DWORD size = ARRAYSIZE(text);
+    UINT type = 0;
+    EXPECT_EQ((UINT)ERROR_SUCCESS, MsiSummaryInfoGetPropertyW(summary, PID_WORDCOUNT, &type, &word_count, nullptr, nullptr, nullptr));
+    EXPECT_EQ((UINT)ERROR_SUCCESS, MsiSummaryInfoGetPropertyW(summary, PID_TEMPLATE, &type, nullptr, nullptr, text, &size));
+    MsiCloseHandle(summary);
+    EXPECT_EQ(8, word_count & 8);
+    EXPECT_STREQ(L"x64;1033", text);
+    EXPECT_EQ(L"", package_property(L"ALLUSERS", user_package_path()));
+    EXPECT_EQ(WIDE(QV_VERSION), package_property(L"ProductVersion", user_package_path()));
+    EXPECT_NE(package_property(L"UpgradeCode"), package_property(L"UpgradeCode", user_package_path()));
+    // Every registry row in the user hive (root 1), one per user-hive entry.
+    std::vector<std::wstring> roots = package_rows(L"SELECT `Root` FROM `Registry`", user_package_path());
+    EXPECT_EQ(std::vector<std::wstring>(package_entries(true, L"").size(), L"1"), roots);
+}
+
+// Loads the module at `path` as COM loads an in-process server, creates the
+// extension through its class factory and has it list a folder for a menu;
+// then lets the module go.
+static void expect_module_works(const std::wstring &path)
+{
+    HMODULE module = LoadLibraryW(path.c_str());
+    ASSERT_NE(nullptr, module) << path;
+    auto get_class_object = (HRESULT(WINAPI *)(REFCLSID, REFIID, void **))(void *)GetProcAddress(module, "DllGetClassObject");
+    auto can_unload = (HRESULT(WINAPI *)())(void *)GetProcAddress(module, "DllCanUnloadNow");
+    IClassFactory *factory = nullptr;
+    IShellExtInit *init = nullptr;
+    if (get_class_object && SUCCEEDED(get_class_object(CLSID_QuorvaneShellex, IID_IClassFactory, (void **)&factory))) {
+        EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IShellExtInit, (void **)&init));
+        factory->Release();
+    }
+    EXPECT_NE(nullptr, init) << path;
+    if (init) {
+        temp_dir folder;
+        write_file(folder / L"a.txt");
+        write_file(folder / L"b.txt");
+        IDataObject *data = shell_data_object({folder.path()});
+        ASSERT_NE(nullptr, data);
+        EXPECT_EQ(S_OK, init->Initialize(nullptr, data, nullptr));
+        IContextMenu *menu = nullptr;
+        EXPECT_EQ(S_OK, init->QueryInterface(IID_IContextMenu, (void **)&menu));
+        if (menu) {
+            HMENU popup = CreatePopupMenu();
+            HRESULT hr = menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL);
+            EXPECT_TRUE(SUCCEEDED(hr));
+            EXPECT_GT(HRESULT_CODE(hr), 2);  // at least the two files
+            DestroyMenu(popup);
+            menu->Release();
+        }
+        data->Release();
+        init->Release();
+    }
+    // Free to go once its objects and listing workers are gone, so that an
+    // uninstall can delete it.
+    for (int i = 0; i < 100 && can_unload && can_unload() != S_OK; i++)
+        Sleep(50);
+    EXPECT_TRUE(can_unload && can_unload() == S_OK);
+    FreeLibrary(module);
+    EXPECT_EQ(nullptr, GetModuleHandleW(path.c_str()));
+}
+
+TEST_F(MsiPackage, UserPackageInstallsForTheUserAndUninstallLeavesNothing)
+{
+    const std::wstring programs = folder_path(CSIDL_LOCAL_APPDATA) + L"\\Programs";
+    const bool had_programs = exists(programs);
+    const std::vector<std::wstring> classes = reg_snapshot(HKEY_CURRENT_USER, L"Software\\Classes");
+    ASSERT_EQ(0u, msiexec(L"/i", user_package_path()));
+    EXPECT_EQ(1u, installed_products(user_package_path()).size());
+    EXPECT_TRUE(read_file(user_module()) == read_file(shipped_module())) << user_module();
+    if (*QV_SETTINGS_PROGRAM)
+        expect_settings_program(user_install_dir(), WIDE(QV_SETTINGS_PROGRAM), true, true);
+
+    // The user hive's entries, naming the installed file; nothing machine-wide.
+    std::vector<expected_value> expected = package_entries(true, user_module());
+    for (const expected_value &entry : expected) {
+        std::wstring data;
+        DWORD type = 0;
+        EXPECT_TRUE(reg_read_string(entry.root, entry.key, entry.name.c_str(), &data, &type)) << entry.key;
+        EXPECT_EQ(entry.data, data) << entry.key << L" : " << entry.name;
+        EXPECT_EQ((DWORD)REG_SZ, type) << entry.key;
+    }
+    EXPECT_EQ(described(expected), leftovers());
+
+    // Wine's COM reads classes from HKLM only: the module is loaded from the
+    // path the user's registration names.
+    std::wstring server;
+    EXPECT_TRUE(reg_read_string(HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\" QV_CLSID_STRING L"\\InprocServer32", L"",
+                                &server));
+    EXPECT_EQ(user_module(), server);
+    expect_module_works(server);
+
+    EXPECT_EQ(0u, msiexec(L"/x", user_package_path()));
+    EXPECT_TRUE(installed_products(user_package_path()).empty());
+    EXPECT_TRUE(classes == reg_snapshot(HKEY_CURRENT_USER, L"Software\\Classes"));
+    EXPECT_EQ(L"", leftovers());
+    EXPECT_FALSE(exists(user_install_dir()));
+    EXPECT_EQ(had_programs, exists(programs));
+    EXPECT_EQ(L"", settings_shortcut(true));
+}
+
+static std::wstring product_version(const std::wstring &product)
+{
+    wchar_t version[64];
+    DWORD size = ARRAYSIZE(version);
+    return MsiGetProductInfoW(product.c_str(), INSTALLPROPERTY_VERSIONSTRING, version, &size) == ERROR_SUCCESS ? version : L"";
+}
+
+TEST_F(MsiPackage, UserPackageUpgradesInPlaceAndNoneGoesBack)
+{
+    ASSERT_EQ(0u, msiexec(L"/i", user_package_path()));
+    std::vector<std::wstring> first = installed_products(user_package_path());
+    ASSERT_EQ(1u, first.size());
+    const std::wstring entries = leftovers();
+
+    ASSERT_EQ(0u, msiexec(L"/i", build_file(L"test-packages\\rebuilt-user.msi")));
+    std::vector<std::wstring> rebuilt = installed_products(user_package_path());
+    ASSERT_EQ(1u, rebuilt.size());
+    EXPECT_NE(first[0], rebuilt[0]);
+    EXPECT_EQ(entries, leftovers());
+
+    ASSERT_EQ(0u, msiexec(L"/i", build_file(L"test-packages\\later-user.msi")));
+    std::vector<std::wstring> later = installed_products(user_package_path());
+    ASSERT_EQ(1u, later.size());
+    EXPECT_EQ(WIDE(QV_LATER_VERSION), product_version(later[0]));
+    expect_settings_program(user_install_dir(), L"qv-settings.exe", true, true);
+    EXPECT_EQ((DWORD)ERROR_INSTALL_FAILURE, msiexec(L"/i", user_package_path()));
+    EXPECT_TRUE(later == installed_products(user_package_path()));
+    EXPECT_EQ(entries, leftovers());
+
+    EXPECT_EQ(0u, msiexec(L"/x", later[0]));
+    EXPECT_TRUE(installed_products(user_package_path()).empty());
+    EXPECT_EQ(L"", leftovers());
+    EXPECT_FALSE(exists(user_install_dir()));
+    expect_settings_program(user_install_dir(), L"qv-settings.exe", true, false);
+}
+
+// ---- both packages for one user ----
+
+static std::set<std::wstring> subkeys(HKEY root, const std::wstring &key)
+{
+    std::set<std::wstring> names;
+    HKEY handle;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return names;
+    wchar_t name[256];
+    for (DWORD i = 0, size = ARRAYSIZE(name); RegEnumKeyExW(handle, i, name, &size, nullptr, nullptr, nullptr, nullptr) ==
+                                              ERROR_SUCCESS;
+         i++, size = ARRAYSIZE(name))
+        names.insert(name);
+    RegCloseKey(handle);
+    return names;
+}
+
+// A value of HKEY_CLASSES_ROOT as Windows merges it: a key under
+// HKCU\Software\Classes hides the key of the same path under
+// HKLM\Software\Classes.  (Wine's HKEY_CLASSES_ROOT is the machine's alone,
+// so the merge is made here.)
+static std::wstring merged_class_value(const std::wstring &key)
+{
+    std::wstring path = L"Software\\Classes\\" + key, value;
+    reg_read_string(reg_key_exists(HKEY_CURRENT_USER, path) ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, path, L"", &value);
+    return value;
+}
+
+// The handlers of the merged view that create the extension, per class.
+static std::wstring merged_handlers()
+{
+    std::wstring text;
+    for (const wchar_t *kind : {L"Directory", L"Drive", L"lnkfile"}) {
+        const std::wstring handlers = std::wstring(kind) + L"\\shellex\\ContextMenuHandlers";
+        std::set<std::wstring> names = subkeys(HKEY_CURRENT_USER, L"Software\\Classes\\" + handlers);
+        for (const std::wstring &name : subkeys(HKEY_LOCAL_MACHINE, L"Software\\Classes\\" + handlers))
+            names.insert(name);
+        for (const std::wstring &name : names)
+            if (!lstrcmpiW(merged_class_value(handlers + L"\\" + name).c_str(), QV_CLSID_STRING))
+                text += std::wstring(kind) + L": " + name + L"\n";
+    }
+    return text;
+}
+
+static std::wstring merged_server()
+{
+    return merged_class_value(L"CLSID\\" QV_CLSID_STRING L"\\InprocServer32");
+}
+
+TEST_F(MsiPackage, BothPackagesGiveOneHandlerAndEachWorksAlone)
+{
+    const std::wstring one_each = L"Directory: quorvane-shellex\nDrive: quorvane-shellex\nlnkfile: quorvane-shellex\n";
+    const std::vector<expected_value> machine = package_entries(false, installed_module());
+    const std::vector<expected_value> user = package_entries(true, user_module());
+    std::vector<expected_value> both = machine;
+    both.insert(both.end(), user.begin(), user.end());
+
+    ASSERT_EQ(0u, msiexec(L"/i", package_path()));
+    ASSERT_EQ(0u, msiexec(L"/i", user_package_path()));
+    EXPECT_EQ(described(both), leftovers());
+    // One handler per class, whose class is served by the user's module.
+    EXPECT_EQ(one_each, merged_handlers());
+    EXPECT_EQ(user_module(), merged_server());
+
+    // Without the user's package: the machine's, complete and at work.
+    ASSERT_EQ(0u, msiexec(L"/x", user_package_path()));
+    EXPECT_EQ(described(machine), leftovers());
+    EXPECT_EQ(one_each, merged_handlers());
+    EXPECT_EQ(installed_module(), merged_server());
+    IShellExtInit *init = nullptr;
+    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_QuorvaneShellex, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, (void **)&init));
+    EXPECT_NE(nullptr, GetModuleHandleW(installed_module().c_str()));
+    if (init)
+        init->Release();
+    CoFreeUnusedLibrariesEx(0, 0);
+
+    // Without the machine's package: the user's, complete and at work.
+    ASSERT_EQ(0u, msiexec(L"/i", user_package_path()));
+    ASSERT_EQ(0u, msiexec(L"/x", package_path()));
+    EXPECT_EQ(described(user), leftovers());
+    EXPECT_EQ(one_each, merged_handlers());
+    EXPECT_EQ(user_module(), merged_server());
+    expect_module_works(user_module());
 }

@@ -6,19 +6,25 @@
 # package carry signatures that osslsigncode verifies, and the password shows
 # up in no output and no file; a wrong password fails the packing.  Run from
 # a folder that holds another file of the module's name, the packing still
-# puts into the package the module it made.
+# puts into the package the module it made.  The package for the current
+# user, packed with the signed one, is marked as needing no elevation before
+# it is signed, so its signature verifies too.
 #
-# Usage: test_package.sh MODULE PACKAGE.wxs SCRATCH-FOLDER
+# Usage: test_package.sh MODULE PACKAGE.wxs USER.wxs SCRATCH-FOLDER [PROGRAM]
+#   PROGRAM: the settings program, when the package sources name it.
 # Tools from the environment: OBJCOPY, OBJDUMP, ADDR2LINE, WIXL, OSSLSIGNCODE,
-# MSIEXTRACT (Debian package msitools).
+# MSIEXTRACT and MSIINFO (Debian package msitools), and MSI_NO_ELEVATION and
+# WINE_RUN for package.sh.
 set -u
-if [ $# -ne 3 ]; then
-    echo "usage: test_package.sh MODULE PACKAGE.wxs SCRATCH-FOLDER" >&2
+if [ $# -ne 4 ] && [ $# -ne 5 ]; then
+    echo "usage: test_package.sh MODULE PACKAGE.wxs USER.wxs SCRATCH-FOLDER [PROGRAM]" >&2
     exit 2
 fi
 module=$1
 wxs=$2
-scratch=$3
+user_wxs=$3
+scratch=$4
+program=${5:-}
 package_sh=$(cd "$(dirname "$0")/.." && pwd)/cmake/package.sh
 osslsigncode=${OSSLSIGNCODE:-osslsigncode}
 failures=0
@@ -32,13 +38,22 @@ in_folder() { (cd "$1" && shift && "$@"); }
 
 rm -rf "$scratch"
 mkdir -p "$scratch"
-# Packs into SCRATCH/NAME with the environment given, output in NAME.log.
+# Packs into SCRATCH/NAME with the environment given, output in NAME.log;
+# with --per-user first, the package for the current user too.
 pack() {
+    user=
+    if [ "$1" = --per-user ]; then
+        user=yes
+        shift
+    fi
     name=$1
     shift
     mkdir -p "$scratch/$name"
     cp "$wxs" "$scratch/$name/package.wxs"
-    env "$@" sh "$package_sh" "$module" "$scratch/$name/package.wxs" "$scratch/$name/package.msi" >"$scratch/$name.log" 2>&1
+    cp "$user_wxs" "$scratch/$name/user.wxs"
+    env "$@" sh "$package_sh" "$module" "$scratch/$name/package.wxs" "$scratch/$name/package.msi" \
+        ${user:+--per-user "$scratch/$name/user.wxs" "$scratch/$name/user.msi"} ${program:+"$program"} \
+        >"$scratch/$name.log" 2>&1
 }
 
 # Without a certificate.
@@ -94,9 +109,14 @@ openssl pkcs12 -export -inkey "$scratch/key.pem" -in "$scratch/certificate.pem" 
 rm -f "$scratch/key.pem"
 check "certificate made" test -s "$scratch/certificate.p12"
 
-check "packs with the certificate" pack signed QV_SIGN_PKCS12="$scratch/certificate.p12" QV_SIGN_PASSWORD="$password"
+check "packs both packages with the certificate" \
+    pack --per-user signed QV_SIGN_PKCS12="$scratch/certificate.p12" QV_SIGN_PASSWORD="$password"
 check "says the module is signed" grep -q "$(basename "$module"): signed with" "$scratch/signed.log"
-for file in "$scratch/signed/$(basename "$module")" "$scratch/signed/package.msi"; do
+# msiinfo shows the word count as "Source"; 8 is "no elevation needed".
+word_count=$("${MSIINFO:-msiinfo}" suminfo "$scratch/signed/user.msi" 2>/dev/null | sed -n 's/^Source: \([0-9]*\).*/\1/p')
+check "package for the current user needs no elevation (word count $word_count)" \
+    test $((${word_count:-0} & 8)) -eq 8
+for file in "$scratch/signed/$(basename "$module")" "$scratch/signed/package.msi" "$scratch/signed/user.msi"; do
     check "signature of $(basename "$file") verifies" \
         "$osslsigncode" verify -CAfile "$scratch/certificate.pem" -in "$file"
 done

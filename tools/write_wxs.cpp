@@ -1,16 +1,25 @@
-// Writes the WiX source of the installer package.  The registry rows come
-// from the module's own registration table, walked in the machine-wide write
-// mode, so the package writes exactly what DllRegisterServer writes, with the
-// installed file's path for the module.
+// Writes the WiX source of an installer package.  The registry rows come
+// from the module's own registration table, so the package writes exactly
+// what DllRegisterServer writes, with the installed file's path for the
+// module: walked in the machine-wide mode for the package for all users, in
+// the user-hive mode for the package for the current user.
 //
-// Usage: write_wxs OUTPUT.wxs PRODUCT-NAME VERSION MODULE-FILE
+// Usage: write_wxs [--per-user] [--program FILE SHORTCUT-NAME]...
+//                  OUTPUT.wxs PRODUCT-NAME VERSION MODULE-FILE
 //   VERSION has three parts, MAJOR.MINOR.BUILD (Windows Installer compares
 //   no more).  MODULE-FILE is the module's file name: wixl takes it from the
 //   folder of OUTPUT.wxs, and the package installs it under that name.
+//   --per-user: a package that installs for the current user without
+//   elevation, into %LOCALAPPDATA%\Programs\PRODUCT-NAME, with the user-hive
+//   entries of the table only (the machine-wide ones need an administrator).
+//   Without it: for all users, into Program Files.
+//   --program: one more file installed beside the module (taken from the
+//   folder of OUTPUT.wxs too), with a Start-menu shortcut of that name.
 #include <windows.h>
 #include <stdio.h>
 #include <wchar.h>
 #include <string>
+#include <vector>
 #include "menu/shell_open.h"
 #include "module/registration.h"
 
@@ -19,9 +28,17 @@ static const WCHAR module_marker[] = L"\x01";
 static const char module_file_id[] = "QuorvaneShellexModule";
 
 // Fixed for the product's lifetime: Windows Installer finds earlier versions
-// and the component's other installs by them.
-static const char upgrade_code[] = "{14512D5B-3232-4EFA-8141-A28EF95BCA28}";
-static const char component_guid[] = "{12AAD5DF-3995-4EA1-82C0-77A2D225A1DC}";
+// and the component's other installs by them.  The package for the current
+// user is another product with a module in another place: codes of its own.
+struct package_codes {
+    const char *upgrade_code;
+    const char *component_guid;
+};
+static const package_codes machine_codes = {"{14512D5B-3232-4EFA-8141-A28EF95BCA28}",
+                                            "{12AAD5DF-3995-4EA1-82C0-77A2D225A1DC}"};
+static const char user_programs_folder_guid[] = "{0B2B1F90-47EB-4CFA-84CB-B601B0541DE5}";
+static const package_codes user_codes = {"{9DA7DD6A-54AB-4B7D-A20A-45C01DF3F2EA}",
+                                         "{9D1CD942-99A5-4AA5-9D7F-52EA07D82DF9}"};
 
 static std::string utf8(const WCHAR *text, size_t length)
 {
@@ -72,8 +89,18 @@ static std::string formatted(const WCHAR *text)
     return xml_escaped(out);
 }
 
+struct registry_rows {
+    bool per_user;
+    std::string xml;
+};
+
 static DWORD add_row(const qv_registry_entry *entry, void *context)
 {
+    registry_rows &rows = *(registry_rows *)context;
+    // Machine-wide entries of the user-hive walk (the approved list) need an
+    // administrator: the package for the current user leaves them out.
+    if (rows.per_user && entry->root != HKEY_CURRENT_USER)
+        return ERROR_SUCCESS;
     // The Registry table reads a value starting with "#" as a number, and an
     // empty one as "create the key only": neither would be the REG_SZ the
     // module writes.
@@ -81,7 +108,7 @@ static DWORD add_row(const qv_registry_entry *entry, void *context)
         fprintf(stderr, "write_wxs: data of %ls cannot be a string row\n", entry->key);
         return ERROR_INVALID_DATA;
     }
-    std::string &xml = *(std::string *)context;
+    std::string &xml = rows.xml;
     xml += "            <RegistryValue Root=\"";
     xml += entry->root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU";
     xml += "\" Key=\"" + formatted(entry->key) + "\"";
@@ -103,38 +130,109 @@ static std::string next_version(const WCHAR *version)
     return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(build + 1);
 }
 
+static std::string utf8(const WCHAR *text)
+{
+    return utf8(text, wcslen(text));
+}
+
+// A file installed beside the module, with a Start-menu shortcut.
+struct program {
+    std::string file, shortcut;
+};
+
+static int usage()
+{
+    fprintf(stderr, "usage: write_wxs [--per-user] [--program FILE SHORTCUT-NAME]... "
+                    "OUTPUT.wxs PRODUCT-NAME MAJOR.MINOR.BUILD MODULE-FILE\n");
+    return 2;
+}
+
 int wmain(int argc, WCHAR **argv)
 {
-    if (argc != 5) {
-        fprintf(stderr, "usage: write_wxs OUTPUT.wxs PRODUCT-NAME MAJOR.MINOR.BUILD MODULE-FILE\n");
-        return 2;
+    bool per_user = false;
+    std::vector<program> programs;
+    int arg = 1;
+    for (; arg < argc && argv[arg][0] == L'-'; arg++) {
+        if (!wcscmp(argv[arg], L"--per-user")) {
+            per_user = true;
+        } else if (!wcscmp(argv[arg], L"--program") && arg + 2 < argc && argv[arg + 1][0] && argv[arg + 2][0]) {
+            programs.push_back({xml_escaped(utf8(argv[arg + 1])), xml_escaped(utf8(argv[arg + 2]))});
+            arg += 2;
+        } else {
+            return usage();
+        }
     }
-    std::string name = xml_escaped(utf8(argv[2], wcslen(argv[2])));
-    std::string version = xml_escaped(utf8(argv[3], wcslen(argv[3])));
-    std::string next = next_version(argv[3]);
-    std::string file_name = xml_escaped(utf8(argv[4], wcslen(argv[4])));
-    std::string home_page = xml_escaped(utf8(QV_HOME_PAGE, wcslen(QV_HOME_PAGE)));
+    if (argc - arg != 4)
+        return usage();
+    const WCHAR *output = argv[arg];
+    std::string name = xml_escaped(utf8(argv[arg + 1]));
+    std::string version = xml_escaped(utf8(argv[arg + 2]));
+    std::string next = next_version(argv[arg + 2]);
+    std::string file_name = xml_escaped(utf8(argv[arg + 3]));
+    std::string home_page = xml_escaped(utf8(QV_HOME_PAGE));
     if (next.empty()) {
-        fprintf(stderr, "write_wxs: the version %ls is not MAJOR.MINOR.BUILD (at most 255.255.65534)\n", argv[3]);
+        fprintf(stderr, "write_wxs: the version %ls is not MAJOR.MINOR.BUILD (at most 255.255.65534)\n", argv[arg + 2]);
         return 2;
     }
 
-    std::string registry;
-    DWORD error = registry_table_visit(QV_REG_MACHINE, module_marker, add_row, &registry);
+    registry_rows registry = {per_user, ""};
+    DWORD error = registry_table_visit(per_user ? 0 : QV_REG_MACHINE, module_marker, add_row, &registry);
     if (error) {
         fprintf(stderr, "write_wxs: the registration table could not be walked (error %lu)\n", error);
         return 1;
+    }
+
+    const package_codes &codes = per_user ? user_codes : machine_codes;
+    const std::string upgrade_code = codes.upgrade_code;
+    // The two products can be installed side by side: their entries in Apps
+    // & features differ by name.
+    const std::string product_name = per_user ? name + " (current user)" : name;
+    // %LOCALAPPDATA%\Programs is where Windows puts programs installed for
+    // one user.  Windows Installer leaves folders of the user's profile
+    // behind unless told: the install folder goes with the module, and
+    // Programs, when it is left empty, with a component of its own (whose
+    // key path is that folder).
+    const std::string folder_start =
+        per_user ? "      <Directory Id=\"LocalAppDataFolder\">\n"
+                   "       <Directory Id=\"UserProgramsFolder\" Name=\"Programs\">\n"
+                 : "      <Directory Id=\"ProgramFiles64Folder\">\n";
+    const std::string folder_end =
+        per_user ? std::string("        <Component Id=\"UserProgramsFolder\" Guid=\"") + user_programs_folder_guid +
+                       "\" Win64=\"yes\">\n"
+                       "          <RemoveFolder Id=\"RemoveUserProgramsFolder\" On=\"uninstall\"/>\n"
+                       "        </Component>\n"
+                       "       </Directory>\n      </Directory>\n"
+                 : "      </Directory>\n";
+    const std::string remove_folders =
+        per_user ? "            <RemoveFolder Id=\"RemoveInstallFolder\" On=\"uninstall\"/>\n" : "";
+
+    // Each program: a component of its own (its identifier derived by wixl
+    // from the file's place), the file and its shortcut.
+    std::string program_components, program_refs = per_user ? "      <ComponentRef Id=\"UserProgramsFolder\"/>\n" : "";
+    for (size_t i = 0; i < programs.size(); i++) {
+        std::string id = "Program" + std::to_string(i + 1);
+        program_components +=
+            "          <Component Id=\"" + id + "\" Guid=\"*\" Win64=\"yes\">\n"
+            "            <File Id=\"" + id + "File\" Name=\"" + programs[i].file + "\" Source=\"" + programs[i].file +
+            "\" KeyPath=\"yes\"/>\n"
+            "            <Shortcut Id=\"" + id + "Shortcut\" Directory=\"ProgramMenuFolder\" Name=\"" + programs[i].shortcut +
+            "\" Target=\"[#" + id + "File]\" WorkingDirectory=\"INSTALLDIR\"/>\n"
+            "          </Component>\n";
+        program_refs += "      <ComponentRef Id=\"" + id + "\"/>\n";
     }
 
     std::string wxs =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
         "<!-- Generated by write_wxs from the module's registration table. -->\n"
         "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">\n"
-        "  <Product Id=\"*\" Name=\"" + name + "\" Version=\"" + version + "\" Language=\"1033\"\n"
+        "  <Product Id=\"*\" Name=\"" + product_name + "\" Version=\"" + version + "\" Language=\"1033\"\n"
         "           Manufacturer=\"Quorvane\" UpgradeCode=\"" + upgrade_code + "\">\n"
-        "    <Package Description=\"" + name + " " + version + " (x64)\" InstallerVersion=\"200\"\n"
-        "             Compressed=\"yes\" InstallScope=\"perMachine\"/>\n"
-        "    <MajorUpgrade DowngradeErrorMessage=\"A newer version of " + name + " is already installed.\"/>\n"
+        "    <Package Description=\"" + product_name + " " + version + " (x64)\" InstallerVersion=\"200\"\n"
+        // perUser leaves ALLUSERS out, so the package installs for the
+        // current user; that it needs no elevation is a bit of the summary
+        // information that wixl cannot set (msi_no_elevation sets it).
+        "             Compressed=\"yes\" InstallScope=\"" + (per_user ? "perUser" : "perMachine") + "\"/>\n"
+        "    <MajorUpgrade DowngradeErrorMessage=\"A newer version of " + product_name + " is already installed.\"/>\n"
         // Every build has a new product code; one of the same version
         // replaces the installed one as a later version does.  wixl knows
         // neither AllowSameVersionUpgrades nor IncludeMaximum, so the range
@@ -149,29 +247,32 @@ int wmain(int argc, WCHAR **argv)
         "    <Property Id=\"ARPNOMODIFY\" Value=\"1\"/>\n"
         "    <MediaTemplate EmbedCab=\"yes\"/>\n"
         "    <Directory Id=\"TARGETDIR\" Name=\"SourceDir\">\n"
-        "      <Directory Id=\"ProgramFiles64Folder\">\n"
+        + folder_start +
         "        <Directory Id=\"INSTALLDIR\" Name=\"" + name + "\">\n"
-        "          <Component Id=\"Module\" Guid=\"" + component_guid + "\" Win64=\"yes\">\n"
+        "          <Component Id=\"Module\" Guid=\"" + codes.component_guid + "\" Win64=\"yes\">\n"
         "            <File Id=\"" + module_file_id + "\" Name=\"" + file_name + "\" Source=\"" + file_name + "\" KeyPath=\"yes\"/>\n"
-        + registry +
+        + remove_folders + registry.xml +
         "          </Component>\n"
+        + program_components +
         "        </Directory>\n"
-        "      </Directory>\n"
+        + folder_end +
+        (programs.empty() ? "" : "      <Directory Id=\"ProgramMenuFolder\"/>\n") +
         "    </Directory>\n"
         "    <Feature Id=\"Complete\" Level=\"1\">\n"
         "      <ComponentRef Id=\"Module\"/>\n"
+        + program_refs +
         "    </Feature>\n"
         "  </Product>\n"
         "</Wix>\n";
 
-    FILE *out = _wfopen(argv[1], L"wb");
+    FILE *out = _wfopen(output, L"wb");
     if (!out) {
-        fprintf(stderr, "write_wxs: cannot create %ls\n", argv[1]);
+        fprintf(stderr, "write_wxs: cannot create %ls\n", output);
         return 1;
     }
     bool written = fwrite(wxs.data(), 1, wxs.size(), out) == wxs.size();
     if (fclose(out) != 0 || !written) {
-        fprintf(stderr, "write_wxs: cannot write %ls\n", argv[1]);
+        fprintf(stderr, "write_wxs: cannot write %ls\n", output);
         return 1;
     }
     return 0;

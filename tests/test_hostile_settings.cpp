@@ -64,11 +64,10 @@ std::vector<BYTE> pattern(DWORD size)
     return data;
 }
 
-void set_raw(const wchar_t *name, DWORD type, const std::vector<BYTE> &data)
+void set_raw(const wchar_t *name, DWORD type, const std::vector<BYTE> &data, HKEY root = HKEY_LOCAL_MACHINE)
 {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_LOCAL_MACHINE, settings_key, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, settings_key, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, type, data.empty() ? NULL : data.data(), (DWORD)data.size()))
         << type << " " << data.size();
     RegCloseKey(key);
@@ -143,13 +142,13 @@ private:
 // which is how the key is given back.
 class denied_key {
 public:
-    denied_key()
+    explicit denied_key(HKEY root = HKEY_LOCAL_MACHINE) : root(root)
     {
         PSECURITY_DESCRIPTOR deny = NULL;
         EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;0x1;;;WD)(A;;KA;;;WD)",
                                                                          SDDL_REVISION_1, &deny, NULL));
         HKEY key;
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, settings_key, 0, WRITE_DAC, &key));
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(root, settings_key, 0, WRITE_DAC, &key));
         EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, deny));
         RegCloseKey(key);
         LocalFree(deny);
@@ -160,11 +159,14 @@ public:
         InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
         SetSecurityDescriptorDacl(&open, TRUE, NULL, FALSE);  // no DACL: full access
         HKEY key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settings_key, 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
+        if (RegOpenKeyExW(root, settings_key, 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
             RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &open);
             RegCloseKey(key);
         }
     }
+
+private:
+    HKEY root;
 };
 
 } // namespace
@@ -259,4 +261,40 @@ TEST(HostileSettings, UnreadableKeyGivesTheDefaults)
     EXPECT_EQ((std::vector<DWORD>{0, 1, 0, 0, 1, 0, 0, 300}), guarded_load(&intact));
     EXPECT_EQ(3u + 10u, folder.run(&used, &neighbours_intact));
     EXPECT_EQ(1u, used[1]);
+}
+
+TEST(HostileSettings, UserValuesOfOtherKindsLeaveTheMachineValues)
+{
+    settings_scope scope;
+    std::vector<DWORD> machine(setting_count);
+    for (int i = 0; i < setting_count; i++) {
+        machine[i] = 0x6B000000u + i;
+        scope.set(value_names[i], machine[i]);
+    }
+    for (DWORD type : value_types) {
+        for (DWORD size : data_sizes) {
+            for (const wchar_t *name : value_names)
+                set_raw(name, type, pattern(size), HKEY_CURRENT_USER);
+            std::string what = "type " + std::to_string(type) + " size " + std::to_string(size);
+            bool intact = false;
+            std::vector<DWORD> expected = machine;
+            if (type == REG_DWORD && size == 4)
+                expected.assign(setting_count, 0x44332211u);
+            EXPECT_EQ(expected, guarded_load(&intact)) << what;
+            EXPECT_TRUE(intact) << what;
+        }
+    }
+
+    // A user key that cannot be read leaves the machine's values.
+    for (const wchar_t *name : value_names)
+        set_raw(name, REG_DWORD, pattern(4), HKEY_CURRENT_USER);
+    bool intact = false;
+    {
+        denied_key denied(HKEY_CURRENT_USER);
+        HKEY key;
+        ASSERT_EQ(ERROR_ACCESS_DENIED, RegOpenKeyExA(HKEY_CURRENT_USER, QV_SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key));
+        EXPECT_EQ(machine, guarded_load(&intact));
+        EXPECT_TRUE(intact);
+    }
+    EXPECT_EQ(std::vector<DWORD>(setting_count, 0x44332211u), guarded_load(&intact));
 }

@@ -119,25 +119,85 @@ TEST(Settings, ValuesAreTakenWithoutRangeCheck)
     EXPECT_EQ(0xFFFFFFFFu, got[6]);
 }
 
-TEST(Settings, SampleFileSetsEveryValueToItsDefault)
+TEST(Settings, SampleFilesSetEveryValueToItsDefaultUnderTheirOwnKey)
 {
-    // build/bin -> the source tree's dist folder.
-    std::wstring sample = test_bin_dir() + L"\\..\\..\\dist\\quorvane-shellex-settings.reg";
-    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(sample.c_str()));
-    settings_scope scope;
-    ASSERT_EQ(0u, run_process(L"regedit.exe /s \"" + sample + L"\""));
+    struct sample_file {
+        const wchar_t *name;
+        HKEY root, other_root;
+    };
+    for (sample_file file : {sample_file{L"quorvane-shellex-settings.reg", HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER},
+                             sample_file{L"quorvane-shellex-settings-user.reg", HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(file.name)));
+        // build/bin -> the source tree's dist folder.
+        std::wstring sample = test_bin_dir() + L"\\..\\..\\dist\\" + file.name;
+        ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(sample.c_str()));
+        settings_scope scope;
+        ASSERT_EQ(0u, run_process(L"regedit.exe /s \"" + sample + L"\""));
+        EXPECT_FALSE(reg_key_exists(file.other_root, settings_key));
 
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, settings_key, 0, KEY_QUERY_VALUE, &key));
-    DWORD values = 0;
-    RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, NULL, NULL, &values, NULL, NULL, NULL, NULL);
-    EXPECT_EQ((DWORD)setting_count, values);
-    for (int i = 0; i < setting_count; i++) {
-        DWORD value = 0xAB, type = 0, size = sizeof(value);
-        EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, value_names[i], NULL, &type, (BYTE *)&value, &size));
-        EXPECT_EQ((DWORD)REG_DWORD, type);
-        EXPECT_EQ(defaults[i], value) << testing::PrintToString(std::wstring(value_names[i]));
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(file.root, settings_key, 0, KEY_QUERY_VALUE, &key));
+        DWORD values = 0;
+        RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, NULL, NULL, &values, NULL, NULL, NULL, NULL);
+        EXPECT_EQ((DWORD)setting_count, values);
+        for (int i = 0; i < setting_count; i++) {
+            DWORD value = 0xAB, type = 0, size = sizeof(value);
+            EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, value_names[i], NULL, &type, (BYTE *)&value, &size));
+            EXPECT_EQ((DWORD)REG_DWORD, type);
+            EXPECT_EQ(defaults[i], value) << testing::PrintToString(std::wstring(value_names[i]));
+        }
+        RegCloseKey(key);
+        EXPECT_EQ(defaults, load());
     }
-    RegCloseKey(key);
-    EXPECT_EQ(defaults, load());
+}
+
+TEST(Settings, UserValuesOverrideMachineValuesOneByOne)
+{
+    settings_scope scope;
+    // The user's key alone.
+    scope.set_user(L"MaxMenuItems", 7);
+    scope.set_user(L"HideItemDotDot", 1);
+    std::vector<DWORD> expected = defaults;
+    expected[1] = 7;
+    expected[5] = 1;
+    EXPECT_EQ(expected, load());
+
+    // Both keys: the user's value wins where both have one, the machine's
+    // value counts where only it has one.
+    scope.set(L"MaxMenuItems", 50);
+    scope.set(L"HideItemLogo", 1);
+    scope.set(L"HideFileExtension", 2);
+    scope.set_user(L"HideFileExtension", 0);
+    expected[4] = 1;
+    expected[6] = 0;
+    EXPECT_EQ(expected, load());
+
+    // A user value that is not a 4-byte REG_DWORD leaves the machine's value,
+    // and one the machine lacks leaves the default.
+    BYTE two[2] = {9, 0};
+    ASSERT_TRUE(reg_set_value(HKEY_CURRENT_USER, settings_key, L"MaxMenuItems", REG_SZ, L"7", 2 * sizeof(wchar_t)));
+    ASSERT_TRUE(reg_set_value(HKEY_CURRENT_USER, settings_key, L"HideItemLogo", REG_DWORD, two, sizeof(two)));
+    ASSERT_TRUE(reg_set_value(HKEY_CURRENT_USER, settings_key, L"ListingTimeLimit", REG_BINARY, two, sizeof(two)));
+    expected[1] = 50;
+    EXPECT_EQ(expected, load());
+
+    // The loader wrote nothing to either key.
+    std::vector<std::wstring> machine = reg_snapshot(HKEY_LOCAL_MACHINE, settings_key);
+    std::vector<std::wstring> user = reg_snapshot(HKEY_CURRENT_USER, settings_key);
+    load();
+    EXPECT_EQ(machine, reg_snapshot(HKEY_LOCAL_MACHINE, settings_key));
+    EXPECT_EQ(user, reg_snapshot(HKEY_CURRENT_USER, settings_key));
+}
+
+TEST(Settings, SettingsScopeClearsTheUsersKeyToo)
+{
+    {
+        settings_scope scope;
+        scope.set_user(L"HideItemDotDot", 1);
+        ASSERT_TRUE(reg_key_exists(HKEY_CURRENT_USER, settings_key));
+    }
+    EXPECT_FALSE(reg_key_exists(HKEY_CURRENT_USER, settings_key));
+    reg_set_dword(HKEY_CURRENT_USER, settings_key, L"HideItemDotDot", 1);
+    settings_scope scope;
+    EXPECT_FALSE(reg_key_exists(HKEY_CURRENT_USER, settings_key));
 }

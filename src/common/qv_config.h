@@ -1,5 +1,6 @@
 // The extension's settings: eight DWORD values under
-// HKEY_LOCAL_MACHINE\Software\Quorvane\Shellex.
+// HKEY_LOCAL_MACHINE\Software\Quorvane\Shellex, each overridden by a value
+// of the same name under HKEY_CURRENT_USER\Software\Quorvane\Shellex.
 #pragma once
 #include <windows.h>
 
@@ -18,7 +19,7 @@ struct qv_config {
     // Milliseconds the host's thread waits for a listing; 0: no limit.
     DWORD ListingTimeLimit;
 
-    // Writes the defaults, then overrides each field whose registry value
-    // exists and is a REG_DWORD.
+    // Writes the defaults, then overrides each field whose value under the
+    // machine's key, then under the user's key, is a 4-byte REG_DWORD.
     void load();
 };

@@ -1,7 +1,9 @@
-// Loading of the settings from HKEY_LOCAL_MACHINE\Software\Quorvane\Shellex.
+// Loading of the settings from HKEY_LOCAL_MACHINE\Software\Quorvane\Shellex,
+// then HKEY_CURRENT_USER\Software\Quorvane\Shellex value by value over it.
 #include <string.h>
 #include <type_traits>
 #include "common/qv_config.h"
+#include "common/qv_config_values.h"
 #include "common/trace.h"
 
 // Value names in field order, one NUL-terminated name each; the literal's own
@@ -41,25 +43,50 @@ static_assert(std::is_standard_layout<qv_config>::value, "qv_config must stay a 
 static_assert(sizeof(qv_config) == count_names(value_names) * sizeof(DWORD),
               "one DWORD field per registry value name");
 
-void qv_config::load()
+static_assert(qv_config_value_count <= 32, "qv_config_read reports the fields taken in 32 bits");
+
+const char *qv_config_value_name(unsigned index)
 {
-    *this = defaults;
+    const char *name = value_names;
+    for (unsigned i = 0; i < index && *name; i++)
+        name += strlen(name) + 1;
+    return *name ? name : NULL;
+}
 
+const qv_config &qv_config_defaults()
+{
+    return defaults;
+}
+
+unsigned qv_config_read(HKEY root, qv_config *config)
+{
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, QV_SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return;
+    if (RegOpenKeyExA(root, QV_SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 0;
 
-    DWORD *field = &OnlyAllowedOnDesktop;
+    unsigned taken = 0;
+    DWORD *field = &config->OnlyAllowedOnDesktop;
     DWORD value = 0;  // kept between queries; only a full 4-byte read is stored
-    for (const char *name = value_names; *name; name += strlen(name) + 1, field++) {
+    unsigned index = 0;
+    for (const char *name = value_names; *name; name += strlen(name) + 1, field++, index++) {
         DWORD type = 0;
         DWORD size = sizeof(value);
         LONG er = RegQueryValueExA(key, name, NULL, &type, (BYTE *)&value, &size);
-        trace("qv_config::load: %s=%d dwType=%d er=%d cbData=%d\n", name, (int)value, (int)type, (int)er, (int)size);
+        trace("qv_config_read: %s=%d dwType=%d er=%d cbData=%d\n", name, (int)value, (int)type, (int)er, (int)size);
         // A REG_DWORD shorter than 4 bytes fills only part of the buffer; the
         // rest would still hold the previous value's bytes.
-        if (er == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value))
+        if (er == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value)) {
             *field = value;
+            taken |= 1u << index;
+        }
     }
     RegCloseKey(key);
+    return taken;
+}
+
+void qv_config::load()
+{
+    *this = defaults;
+    qv_config_read(HKEY_LOCAL_MACHINE, this);
+    qv_config_read(HKEY_CURRENT_USER, this);
 }

@@ -393,16 +393,23 @@ static const wchar_t settings_key[] = L"Software\\Quorvane\\Shellex";
 settings_scope::settings_scope()
 {
     reg_delete_tree(HKEY_LOCAL_MACHINE, settings_key);
+    reg_delete_tree(HKEY_CURRENT_USER, settings_key);
 }
 
 settings_scope::~settings_scope()
 {
     reg_delete_tree(HKEY_LOCAL_MACHINE, settings_key);
+    reg_delete_tree(HKEY_CURRENT_USER, settings_key);
 }
 
 void settings_scope::set(const wchar_t *name, DWORD value)
 {
     reg_set_dword(HKEY_LOCAL_MACHINE, settings_key, name, value);
+}
+
+void settings_scope::set_user(const wchar_t *name, DWORD value)
+{
+    reg_set_dword(HKEY_CURRENT_USER, settings_key, name, value);
 }
 
 bool listing_workers_end(DWORD within_ms)

@@ -75,12 +75,16 @@ void reg_delete_tree(HKEY root, const std::wstring &key);
 // the key does not exist.  Compare two to see what a program changed.
 std::vector<std::wstring> reg_snapshot(HKEY root, const std::wstring &key);
 
-// Removes HKLM\Software\Quorvane\Shellex now and when the object goes.
+// Removes Software\Quorvane\Shellex of HKLM and of HKCU now and when the
+// object goes.
 class settings_scope {
 public:
     settings_scope();
     ~settings_scope();
+    // A REG_DWORD for all users (HKLM).
     void set(const wchar_t *name, DWORD value);
+    // A REG_DWORD for the current user (HKCU).
+    void set_user(const wchar_t *name, DWORD value);
 };
 
 // The settings as they are when the registry holds none.

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <string>
+#include <vector>
 #include "common/qv_clsid.h"
 #include "host_output.h"
 #include "menu_dump.h"
@@ -33,11 +34,13 @@ enum exit_code {
 const UINT first_cmd = 100;
 const UINT last_cmd = 0x7FFF;
 const UINT_PTR open_timer = 1;
+const UINT_PTR open_submenu_timer = 2;
 
 struct host_options {
     bool register_first = false;
     bool close = false;
     int choose = -1;
+    std::vector<int> open;  // --open: entry numbers down the submenus
     std::wstring dll;
     std::wstring screenshot;
     std::wstring path;
@@ -48,13 +51,16 @@ struct host_state {
     host_options options;
     HMENU menu = NULL;
     int ticks = 0;
+    size_t opened = 0;     // submenus of --open opened so far
+    HMENU level = NULL;    // the menu the next of them is in
+    int level_position = -1;
     bool entered = false;  // the menu's modal loop ran
     bool shown = false;    // the menu was printed from inside that loop
     int exit_code = exit_ok;
 } state;
 
 const wchar_t usage_text[] =
-    L"usage: qv-menu-host [--register [--dll FILE]] [--screenshot FILE.png] [--choose N] [--close] PATH\n"
+    L"usage: qv-menu-host [--register [--dll FILE]] [--open N[,M...]] [--screenshot FILE.png] [--choose N] [--close] PATH\n"
     L"       qv-menu-host --make-sample DIR [PATH]\n"
     L"       qv-menu-host --help | -h | -? | /?\n"
     L"Shows the context menu of the folder, drive or shortcut PATH with the extension in it.\n"
@@ -63,6 +69,8 @@ const wchar_t usage_text[] =
     L"  --register      register the extension (DllRegisterServer) before using it\n"
     L"  --dll FILE      the module to register (default: quorvane-shellex.dll beside this program)\n"
     L"  --screenshot F  save a picture of the open menu as PNG, then close it\n"
+    L"  --open N[,M...] first open the submenu of listed entry N (a sub-folder, with CascadeFolders 1),\n"
+    L"                  then that of its listed entry M, and so on, with the mouse (0 = first)\n"
     L"  --choose N      choose listed entry N (0 = first) with the keyboard and launch it\n"
     L"  --close         close the menu once it is printed\n"
     L"  --make-sample D create a sample folder D to show (then PATH may be left out)\n"
@@ -89,6 +97,24 @@ bool is_help(const std::wstring &a)
 
 enum parse_result { parsed, help_asked, parse_failed };
 
+// "N[,M...]": entry numbers, each from 0 to the most a menu can hold.
+bool parse_numbers(const std::wstring &text, std::vector<int> *numbers)
+{
+    size_t start = 0;
+    for (;;) {
+        size_t comma = text.find(L',', start);
+        std::wstring part = text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
+        wchar_t *end = NULL;
+        long n = wcstol(part.c_str(), &end, 10);
+        if (part.empty() || *end || n < 0 || n > (long)(last_cmd - first_cmd))
+            return false;
+        numbers->push_back((int)n);
+        if (comma == std::wstring::npos)
+            return true;
+        start = comma + 1;
+    }
+}
+
 parse_result parse(int argc, wchar_t **argv, host_options *o)
 {
     for (int i = 1; i < argc; i++) {
@@ -101,7 +127,8 @@ parse_result parse(int argc, wchar_t **argv, host_options *o)
             o->register_first = true;
         } else if (a == L"--close") {
             o->close = true;
-        } else if (a == L"--dll" || a == L"--screenshot" || a == L"--make-sample" || a == L"--choose") {
+        } else if (a == L"--dll" || a == L"--screenshot" || a == L"--make-sample" || a == L"--choose" ||
+                   a == L"--open") {
             if (i + 1 >= argc) {
                 fail_message(a + L" needs a value");
                 return parse_failed;
@@ -113,6 +140,11 @@ parse_result parse(int argc, wchar_t **argv, host_options *o)
                 o->screenshot = value;
             } else if (a == L"--make-sample") {
                 o->sample = value;
+            } else if (a == L"--open") {
+                if (!parse_numbers(value, &o->open)) {
+                    fail_message(L"--open takes entry numbers separated by commas (0 = first)");
+                    return parse_failed;
+                }
             } else {
                 wchar_t *end = NULL;
                 long n = wcstol(value.c_str(), &end, 10);
@@ -233,6 +265,42 @@ void press(WORD key)
     SendInput(2, input, sizeof(INPUT));
 }
 
+void act_on_menu(HWND popup);
+
+// --open: moves the pointer onto the next entry whose submenu is to open,
+// then comes back once it had time to open.  Entry N of the top menu has
+// identifier first_cmd + N; in a submenu it follows "." and a separator.
+void open_next_submenu(HWND window)
+{
+    KillTimer(window, open_submenu_timer);
+    if (state.opened == state.options.open.size()) {
+        act_on_menu(find_popup());
+        return;
+    }
+    int n = state.options.open[state.opened];
+    bool top = state.opened == 0;
+    HMENU level = top ? state.menu : state.level;
+    int position = top ? find_menu_position(level, first_cmd + (UINT)n) : n + 2;
+    HMENU submenu = position >= 0 ? GetSubMenu(level, position) : NULL;
+    RECT rect = {};
+    // A submenu's own window is found from the menu alone.
+    if (!submenu || !GetMenuItemRect(top ? window : NULL, level, position, &rect)) {
+        fail_message(L"entry " + std::to_wstring(n) + L" opens no submenu (is CascadeFolders 1, and is it a sub-folder?)");
+        state.exit_code = exit_no_entry;
+        EndMenu();
+        return;
+    }
+    INPUT move = {};
+    move.type = INPUT_MOUSE;
+    move.mi.dx = ((rect.left + rect.right) / 2 * 65535) / (GetSystemMetrics(SM_CXSCREEN) - 1);
+    move.mi.dy = ((rect.top + rect.bottom) / 2 * 65535) / (GetSystemMetrics(SM_CYSCREEN) - 1);
+    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &move, sizeof(move));
+    state.level = submenu;
+    state.opened++;
+    SetTimer(window, open_submenu_timer, 700, NULL);
+}
+
 // Runs inside the menu's modal loop, once the menu is on the screen.
 void on_menu_open(HWND window)
 {
@@ -240,14 +308,27 @@ void on_menu_open(HWND window)
     if (!popup && ++state.ticks < 50)
         return;  // not drawn yet
     KillTimer(window, open_timer);
+    if (!state.options.open.empty()) {
+        open_next_submenu(window);
+        return;
+    }
+    act_on_menu(popup);
+}
+
+// Prints the menu as it is open, then saves its picture or chooses.
+void act_on_menu(HWND popup)
+{
     state.shown = true;
     out(L"Context menu of " + state.options.path + L":\n" + dump_menu(state.menu));
     const host_options &o = state.options;
     if (!o.screenshot.empty()) {
         UpdateWindow(popup);
         RECT rect = {};
-        HRESULT hr = popup ? save_window_png(popup, o.screenshot.c_str()) : HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE);
-        if (SUCCEEDED(hr) && GetWindowRect(popup, &rect)) {
+        // With submenus open, the picture holds every open menu.
+        HRESULT hr = !popup                ? HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE)
+                     : o.open.empty()      ? save_window_png(popup, o.screenshot.c_str())
+                                           : save_popups_png(o.screenshot.c_str(), &rect);
+        if (SUCCEEDED(hr) && (!o.open.empty() || GetWindowRect(popup, &rect))) {
             out(L"picture saved to " + o.screenshot + L" (" + std::to_wstring(rect.right - rect.left) + L" x " +
                 std::to_wstring(rect.bottom - rect.top) + L" pixels)\n");
         } else {
@@ -278,6 +359,10 @@ LRESULT CALLBACK host_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
         state.entered = true;
     if (message == WM_TIMER && wParam == open_timer) {
         on_menu_open(window);
+        return 0;
+    }
+    if (message == WM_TIMER && wParam == open_submenu_timer) {
+        open_next_submenu(window);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -38,6 +38,10 @@ bool make_sample_folder(const std::wstring &dir)
         CreateDirectoryW((dir + L"\\" + name).c_str(), NULL);
     write_text(dir + L"\\Documents\\letter.txt", "Dear reader,\r\n");
     write_text(dir + L"\\Projects\\plan.txt", "1. List the folder.\r\n");
+    // A folder two levels down, for the menu with sub-folders as submenus.
+    CreateDirectoryW((dir + L"\\Projects\\Launcher").c_str(), NULL);
+    write_text(dir + L"\\Projects\\Launcher\\design.txt", "Submenus open as they are reached.\r\n");
+    write_text(dir + L"\\Projects\\Launcher\\build.bat", "@echo off\r\n");
     bool ok = write_text(dir + L"\\readme.txt", "A sample folder for the launcher menu.\r\n") &&
               write_text(dir + L"\\notes.ini", "[notes]\r\n") &&
               write_text(dir + L"\\start.bat", "@echo off\r\necho started\r\n") &&

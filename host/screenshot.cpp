@@ -1,11 +1,10 @@
 #include "screenshot.h"
 #include "wic_png.h"
 
-HRESULT save_window_png(HWND window, const wchar_t *path)
+// Saves `rect` of `window`'s pixels (window coordinates from its corner), or
+// of the screen when `window` is null.
+static HRESULT save_area_png(HWND window, const RECT &rect, const wchar_t *path)
 {
-    RECT rect;
-    if (!GetWindowRect(window, &rect))
-        return HRESULT_FROM_WIN32(GetLastError());
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0)
         return E_INVALIDARG;
@@ -25,8 +24,9 @@ HRESULT save_window_png(HWND window, const wchar_t *path)
     HRESULT hr = E_OUTOFMEMORY;
     if (memory && bitmap) {
         HGDIOBJ old = SelectObject(memory, bitmap);
-        HDC source = GetWindowDC(window);
-        bool copied = BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY) != 0;
+        HDC source = window ? GetWindowDC(window) : GetDC(NULL);
+        int x = window ? 0 : rect.left, y = window ? 0 : rect.top;
+        bool copied = BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY) != 0;
         ReleaseDC(window, source);
         SelectObject(memory, old);
         GdiFlush();
@@ -38,4 +38,25 @@ HRESULT save_window_png(HWND window, const wchar_t *path)
         DeleteDC(memory);
     ReleaseDC(NULL, screen);
     return hr;
+}
+
+HRESULT save_window_png(HWND window, const wchar_t *path)
+{
+    RECT rect;
+    if (!GetWindowRect(window, &rect))
+        return HRESULT_FROM_WIN32(GetLastError());
+    return save_area_png(window, rect, path);
+}
+
+HRESULT save_popups_png(const wchar_t *path, RECT *area)
+{
+    SetRectEmpty(area);
+    for (HWND w = NULL; (w = FindWindowExW(NULL, w, L"#32768", NULL)) != NULL;) {
+        RECT rect;
+        if (IsWindowVisible(w) && GetWindowRect(w, &rect))
+            UnionRect(area, area, &rect);
+    }
+    if (IsRectEmpty(area))
+        return HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE);
+    return save_area_png(NULL, *area, path);
 }

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <string>
 #include <vector>
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_clsid.h"
 #include "menu/menu_population.h"

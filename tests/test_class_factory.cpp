@@ -2,7 +2,7 @@
 // called in-process as the COM runtime calls the exports.
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_clsid.h"
 #include "common/qv_shellex.h"

@@ -7,7 +7,7 @@
 #include <string.h>
 #include <string>
 #include <vector>
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_config.h"
 #include "common/qv_shellex.h"
@@ -241,7 +241,7 @@ TEST(HostileSettings, UnreadableKeyGivesTheDefaults)
     scope.set(L"HideFileExtension", 0);
     scope.set(L"HideItemLogo", 1);
     bool intact = false;
-    ASSERT_EQ((std::vector<DWORD>{0, 1, 0, 0, 1, 0, 0, 300}), guarded_load(&intact));
+    ASSERT_EQ((std::vector<DWORD>{0, 1, 0, 0, 1, 0, 0, 300, 0}), guarded_load(&intact));
 
     std::vector<DWORD> used;
     bool neighbours_intact = false;
@@ -258,7 +258,7 @@ TEST(HostileSettings, UnreadableKeyGivesTheDefaults)
         EXPECT_TRUE(neighbours_intact);
     }
     // Readable again, the values count again.
-    EXPECT_EQ((std::vector<DWORD>{0, 1, 0, 0, 1, 0, 0, 300}), guarded_load(&intact));
+    EXPECT_EQ((std::vector<DWORD>{0, 1, 0, 0, 1, 0, 0, 300, 0}), guarded_load(&intact));
     EXPECT_EQ(3u + 10u, folder.run(&used, &neighbours_intact));
     EXPECT_EQ(1u, used[1]);
 }

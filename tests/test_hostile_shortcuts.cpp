@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 #include <vector>
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
 #include "setting_names.h"

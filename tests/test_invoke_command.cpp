@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 #include "common/qv_shellex.h"
 #include "menu/shell_open.h"
 #include "launch_recorder.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <vector>
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_clsid.h"
 #include "common/qv_shellex.h"

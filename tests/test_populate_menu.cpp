@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 #include "common/qv_shellex.h"
 #include "menu/menu_population.h"
 #include "test_support.h"
@@ -138,9 +138,9 @@ TEST_F(population, NormalEntriesAndLogoWithTheirIdentifiers)
     add(L"readme.txt");
     populate(100, 113);
     ASSERT_EQ(5, GetMenuItemCount(menu));
-    EXPECT_EQ(5, ext->inserted);
-    EXPECT_EQ(menu, ext->menu);
-    EXPECT_EQ(50, ext->per_column);
+    EXPECT_EQ(5, menu_fill()->inserted);
+    EXPECT_EQ(menu, menu_fill()->menu);
+    EXPECT_EQ(50, menu_fill()->per_column);
 
     menu_item normal = read_item(menu, 0);
     EXPECT_EQ(QV_NORMAL_TEXT, normal.text);
@@ -167,7 +167,7 @@ TEST_F(population, ColumnsBreakEveryPerColumnItems)
 {
     add_many(102);
     populate(1000, 1000 + 102 + 10);
-    EXPECT_EQ(1080 / 20 - 4, ext->per_column);
+    EXPECT_EQ(1080 / 20 - 4, menu_fill()->per_column);
     ASSERT_EQ(104, GetMenuItemCount(menu));
     EXPECT_EQ((std::vector<int>{50, 100}), column_starts());
     EXPECT_EQ(entry_name(49), read_item(menu, 50).text);
@@ -188,25 +188,25 @@ TEST_F(population, ColumnHeightBelowOneGivesOneItemPerColumn)
         populate(100, 113);
         EXPECT_EQ((std::vector<int>{1, 2, 3, 4}), column_starts()) << "screen " << s[0];
     }
-    EXPECT_EQ(-4, ext->per_column);
+    EXPECT_EQ(-4, menu_fill()->per_column);
 }
 
 TEST_F(population, InsertItemClampsTheColumnHeight)
 {
-    ext->menu = menu;
+    qv_menu_fill fill = {menu, 0, 0};
     for (int per_column : {0, -3}) {
-        ext->per_column = per_column;
-        ext->inserted = 0;
+        fill.per_column = per_column;
+        fill.inserted = 0;
         for (int i = 0; i < 3; i++) {
             MENUITEMINFOW item = {};
             item.cbSize = sizeof(item);
             item.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE;
             item.wID = 50 + i;
             item.dwTypeData = (wchar_t *)L"x";
-            EXPECT_TRUE(insert_item(ext, &item));
+            EXPECT_TRUE(insert_item(&fill, &item));
             EXPECT_EQ(i == 0 ? 0u : (UINT)MFT_MENUBARBREAK, item.fType & MFT_MENUBARBREAK);
         }
-        EXPECT_EQ(3, ext->inserted);
+        EXPECT_EQ(3, fill.inserted);
         EXPECT_EQ(50u, read_item(menu, 0).id) << "inserted by position";
     }
 }

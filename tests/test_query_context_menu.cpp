@@ -1,7 +1,7 @@
 // Command reservation and the two menu hooks, driven by real messages to a
 // real window of the test thread.
 #include <gtest/gtest.h>
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
 #include "menu/menu_hooks.h"
@@ -204,6 +204,34 @@ TEST_F(reservation, InputHookTracksLastEventUntilTheMenuCloses)
     PostMessageW(window, WM_RBUTTONUP, 0, 0);
     PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
     EXPECT_EQ((UINT)WM_LBUTTONUP, state().last_input_msg);
+    ext->Release();
+}
+
+// Every item of ours needs an identifier of the block: when the shell gives
+// fewer than the folder has entries, the listing stops early with "." and
+// the logo and "| NORMAL |" still lie inside the block.
+TEST_F(reservation, NoMoreEntriesThanIdentifiers)
+{
+    for (int i = 7; i < 40; i++)
+        write_file(folder / (L"file" + std::to_wstring(i) + L".txt"));
+    qv_shellex *ext = listed_object_for(folder.path());
+    ASSERT_EQ(20u, reserve(ext, menu, 100, 120));
+    ASSERT_EQ(18u, ext->list.entry_count) << "17 names, then \".\"";
+    EXPECT_STREQ(L".", list_name(&ext->list, 17));
+    SendMessageW(window, WM_INITMENU, (WPARAM)menu, 0);
+    ASSERT_EQ(1 + 18 + 1, GetMenuItemCount(menu));
+    for (int position = 0; position < GetMenuItemCount(menu); position++) {
+        UINT id = GetMenuItemID(menu, position);
+        if (id == (UINT)-1) {  // "| NORMAL |", a submenu
+            MENUITEMINFOW info = {};
+            info.cbSize = sizeof(info);
+            info.fMask = MIIM_ID;
+            GetMenuItemInfoW(menu, position, TRUE, &info);
+            id = info.wID;
+        }
+        EXPECT_GE(id, 100u) << position;
+        EXPECT_LT(id, 120u) << position;
+    }
     ext->Release();
 }
 

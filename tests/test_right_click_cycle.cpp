@@ -6,6 +6,7 @@
 #include <shlobj.h>
 #include <string>
 #include "common/qv_clsid.h"
+#include "popup.h"
 #include "test_support.h"
 
 namespace {
@@ -79,27 +80,6 @@ void send_key(WORD key)
     SendInput(2, input, sizeof(INPUT));
 }
 
-// Moves the pointer to `p`, then presses and releases the right or left
-// button there (neither: only the move).
-void send_mouse_at(POINT p, DWORD down, DWORD up)
-{
-    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    INPUT input[3] = {};
-    for (INPUT &i : input) {
-        i.type = INPUT_MOUSE;
-        i.mi.dx = (p.x * 65535) / (w - 1);
-        i.mi.dy = (p.y * 65535) / (h - 1);
-    }
-    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].mi.dwFlags = down | MOUSEEVENTF_ABSOLUTE;
-    input[2].mi.dwFlags = up | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &input[0], sizeof(INPUT));
-    if (!down)
-        return;
-    Sleep(100);
-    SendInput(2, &input[1], sizeof(INPUT));
-}
-
 std::wstring item_text(HMENU menu, int position)
 {
     wchar_t text[512] = L"";
@@ -118,24 +98,7 @@ void CALLBACK give_up(HWND window, UINT, UINT_PTR timer, DWORD)
 // popup; {-1, -1} when it finds it nowhere.
 POINT aim_at(int position)
 {
-    RECT rect;
-    POINT aim = {-1, -1};
-    if (GetMenuItemRect(run.window, run.menu, position, &rect)) {
-        for (int y = rect.top - 40; y < rect.bottom + 40 && aim.y < 0; y++) {
-            POINT p = {(rect.left + rect.right) / 2, y};
-            if (MenuItemFromPoint(run.window, run.menu, p) == position)
-                aim = {p.x, y + (rect.bottom - rect.top) / 2};
-        }
-    }
-    return aim;
-}
-
-int open_popups()
-{
-    int open = 0;
-    for (HWND w = NULL; (w = FindWindowExW(NULL, w, L"#32768", NULL)) != NULL;)
-        open += IsWindowVisible(w) ? 1 : 0;
-    return open;
+    return menu_item_point(run.window, run.menu, position);
 }
 
 // Releases the chosen button on the target item (or types its way there).
@@ -149,9 +112,9 @@ void CALLBACK choose_target(HWND window, UINT, UINT_PTR timer, DWORD)
         if (aim.y < 0)
             EndMenu();
         else if (run.right_button)
-            send_mouse_at(aim, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+            mouse_at(aim, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
         else
-            send_mouse_at(aim, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+            mouse_at(aim, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
     } else {
         for (int i = 0; i <= run.target; i++)
             send_key(VK_DOWN);
@@ -186,9 +149,9 @@ void CALLBACK on_open(HWND window, UINT, UINT_PTR timer, DWORD)
             return;
         }
         if (run.right_click_normal)
-            send_mouse_at(normal, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+            mouse_at(normal, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
         else
-            send_mouse_at(normal, 0, 0);
+            mouse_at(normal, 0, 0);
         // Long enough for the submenu to open under the pointer.
         SetTimer(window, 3, 1000, choose_target);
         return;

@@ -78,11 +78,11 @@ TEST(Settings, OtherTypesLeaveTheDefaultAndLaterNamesAreStillRead)
     set_raw(L"HideItemLogo", REG_SZ, L"1", 2 * sizeof(wchar_t));
     scope.set(L"HideItemDotDot", 7);
     set_raw(L"HideFileExtension", REG_BINARY, binary, 4);  // right size, wrong type
-    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1, 300}), load());
+    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1, 300, 0}), load());
 
     // A REG_DWORD longer than four bytes does not fit the buffer.
     set_raw(L"HideItemLogo", REG_DWORD, &eight, sizeof(eight));
-    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1, 300}), load());
+    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1, 300, 0}), load());
 }
 
 TEST(Settings, ShortDwordKeepsTheDefaultNotTheLastValuesBytes)
@@ -104,7 +104,7 @@ TEST(Settings, ShortDwordKeepsTheDefaultNotTheLastValuesBytes)
     EXPECT_EQ(2u, size);
     EXPECT_EQ(0x12340001u, buffer);
 
-    EXPECT_EQ((std::vector<DWORD>{0x12345678, 100, 0, 0, 0, 0, 1, 300}), load());
+    EXPECT_EQ((std::vector<DWORD>{0x12345678, 100, 0, 0, 0, 0, 1, 300, 0}), load());
 }
 
 TEST(Settings, ValuesAreTakenWithoutRangeCheck)

@@ -21,17 +21,8 @@ protected:
 
 std::set<std::wstring> listed(const std::wstring &folder)
 {
-    std::set<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
-            names.insert(found.cFileName);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return names;
+    std::vector<std::wstring> names = enumerated_names(folder);
+    return std::set<std::wstring>(names.begin(), names.end());
 }
 
 TEST_F(SlowDrive, ShowsTheFolderBehindIt)

@@ -57,22 +57,6 @@ click right_click(qv_shellex *ext, const std::wstring &item)
     return r;
 }
 
-// The names FindFirstFileW gives for `folder`, in its order.
-std::vector<std::wstring> enumeration_order(const std::wstring &folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (wcscmp(found.cFileName, L".") && wcscmp(found.cFileName, L".."))
-            names.push_back(found.cFileName);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return names;
-}
-
 class slow_folders : public testing::Test {
 protected:
     void SetUp() override
@@ -108,7 +92,7 @@ protected:
 TEST_F(slow_folders, LimitHoldsAndTheMenuShowsWhatWasFoundInOrder)
 {
     std::wstring dir = folder(L"ten-ms", 20);
-    std::vector<std::wstring> order = enumeration_order(dir);
+    std::vector<std::wstring> order = enumerated_names(dir);
     ASSERT_EQ(21u, order.size());
     drive.set_delay(10);
     click r = right_click(ext, dir);

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <string>
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
 #include "extension/menu_bitmap.h"

@@ -1,4 +1,4 @@
-// The extension's settings: eight DWORD values under
+// The extension's settings: nine DWORD values under
 // HKEY_LOCAL_MACHINE\Software\Quorvane\Shellex, each overridden by a value
 // of the same name under HKEY_CURRENT_USER\Software\Quorvane\Shellex.
 #pragma once
@@ -18,6 +18,8 @@ struct qv_config {
     DWORD HideFileExtension;
     // Milliseconds the host's thread waits for a listing; 0: no limit.
     DWORD ListingTimeLimit;
+    // Non-zero: sub-folders open as submenus listing them.
+    DWORD CascadeFolders;
 
     // Writes the defaults, then overrides each field whose value under the
     // machine's key, then under the user's key, is a 4-byte REG_DWORD.

@@ -7,6 +7,7 @@
 struct qv_entry {
     UINT64 name_offset;  // index in the pool of the name's first character
     HBITMAP bitmap;      // owned by the list; may be null
+    DWORD attributes;    // the item's attributes as enumerated; 0 when not known
 };
 
 // A completed listing keeps one uncounted sentinel record at entries[entry_count]
@@ -39,6 +40,9 @@ void list_reserve(qv_item_list *list, UINT64 chars, UINT64 records);
 // them): names, and pictures as new bitmaps of their own.  Stops at the first
 // that cannot be appended; returns how many were.  No sentinel is added.
 UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, UINT64 count);
+
+// Entries that have a picture.
+UINT64 list_picture_count(const qv_item_list *list);
 
 // Name of entry i (NUL-terminated inside the pool).
 inline WCHAR *list_name(const qv_item_list *list, UINT64 i)

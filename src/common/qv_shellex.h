@@ -41,9 +41,6 @@ public:
     DWORD is_lnk;
     DWORD desktop_ok;
     DWORD link_pending;  // a shortcut whose target was not read in time
-    HMENU menu;       // the menu being filled
-    int inserted;     // items placed in `menu` so far: the next position
-    int per_column;   // items per menu column
 
 private:
     qv_shellex();

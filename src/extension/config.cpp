@@ -16,7 +16,8 @@ static constexpr char value_names[] =
     "HideItemLogo\0"
     "HideItemDotDot\0"
     "HideFileExtension\0"
-    "ListingTimeLimit\0";
+    "ListingTimeLimit\0"
+    "CascadeFolders\0";
 
 static const qv_config defaults = {
     0,    // OnlyAllowedOnDesktop
@@ -27,6 +28,7 @@ static const qv_config defaults = {
     0,    // HideItemDotDot
     1,    // HideFileExtension
     300,  // ListingTimeLimit
+    0,    // CascadeFolders
 };
 
 static constexpr size_t count_names(const char *list)

@@ -139,6 +139,7 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
             if (!list_append_name(list, name, len))
                 continue;
             index = list->entry_count - 1;
+            list->entries[index].attributes = found.dwFileAttributes;
         }
         // Past the picture bound the entry is listed without its icon.
         if (listed < rules->pictures) {
@@ -181,6 +182,7 @@ void list_finish(qv_item_list *list)
         qv_entry *sentinel = &list->entries[list->entry_count];
         sentinel->name_offset = list->pool_used;
         sentinel->bitmap = NULL;
+        sentinel->attributes = 0;
         return;
     }
     if (list->entry_count == 0)

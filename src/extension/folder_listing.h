@@ -13,6 +13,9 @@ class qv_shellex;
 // for a later right-click count against the same bound.
 #define QV_MAX_PICTURES 1000
 
+// Longest folder path that is listed: leaves room for "\*" and a name.
+#define QV_MAX_LISTED_PATH 244
+
 // Cloud placeholders and offline files: reading them, even for an icon,
 // fetches them.  Not in every SDK's headers.
 #define QV_ATTRIBUTE_RECALL_ON_OPEN 0x00040000

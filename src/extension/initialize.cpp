@@ -4,7 +4,7 @@
 #include <shellapi.h>
 #include <string.h>
 #include <wchar.h>
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 #include "common/trace.h"
 #include "extension/desktop_test.h"
 #include "extension/drop_list.h"
@@ -50,6 +50,29 @@ static void forget_listing(qv_shellex *ext)
     list_clear(&ext->list);
 }
 
+// What follows from the selected path: one trailing backslash goes ('C:\\'
+// becomes 'C:'), the settings are read, the desktop test is made, and a
+// shortcut is replaced by its target.
+static void take_selection(qv_shellex *ext)
+{
+    WCHAR *path = ext->path;
+    size_t len = wcslen(path);
+    if (len >= 1 && path[len - 1] == L'\\')
+        path[--len] = 0;
+    trace("Initialize: %ls\n", path);
+
+    ext->config.load();
+    ext->desktop_ok = 1;
+    if (ext->config.OnlyAllowedOnDesktop)
+        ext->desktop_ok = lies_on_desktop(path);
+
+    // The desktop test above looked at the shortcut's own location.  The
+    // shortcut is read on a worker: its drive may be slow or gone.
+    ext->is_lnk = shortcut_name(path) ? 1 : 0;
+    ext->link_pending = ext->is_lnk && !resolve_shortcut_in_time(path, ext->config.ListingTimeLimit);
+    trace("ConvertShortcutTarget: \"%ls\" is_lnk=%d pending=%d\n", path, (int)ext->is_lnk, (int)ext->link_pending);
+}
+
 STDMETHODIMP qv_shellex::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject *pdtobj, HKEY hkeyProgID)
 {
     (void)pidlFolder;
@@ -74,23 +97,7 @@ STDMETHODIMP qv_shellex::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject *p
         memcpy(listed_path, path, sizeof(listed_path));
         // Only the first item of a multiple selection is used.
         hr = copy_first_name(drop, path) ? S_OK : E_INVALIDARG;
-
-        size_t len = wcslen(path);
-        if (len >= 1 && path[len - 1] == L'\\')
-            path[--len] = 0;
-        trace("Initialize: %ls\n", path);
-
-        config.load();
-        desktop_ok = 1;
-        if (config.OnlyAllowedOnDesktop)
-            desktop_ok = lies_on_desktop(path);
-
-        // The desktop test above looked at the shortcut's own location.  The
-        // shortcut is read on a worker: its drive may be slow or gone.
-        is_lnk = shortcut_name(path) ? 1 : 0;
-        link_pending = is_lnk && !resolve_shortcut_in_time(path, config.ListingTimeLimit);
-        trace("ConvertShortcutTarget: \"%ls\" is_lnk=%d pending=%d\n", path, (int)is_lnk, (int)link_pending);
-
+        take_selection(this);
         if (wcscmp(listed_path, path) != 0)
             forget_listing(this);
     }

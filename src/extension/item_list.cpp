@@ -64,6 +64,7 @@ int list_append_name(qv_item_list *list, const WCHAR *name, UINT64 len)
     list->pool_used = offset + len + 1;
     list->entries[list->entry_count].name_offset = offset;
     list->entries[list->entry_count].bitmap = NULL;
+    list->entries[list->entry_count].attributes = 0;
     list->entry_count++;
     return 1;
 }
@@ -92,6 +93,15 @@ UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, UINT64 coun
             break;
         HBITMAP picture = from->entries[copied].bitmap;
         to->entries[to->entry_count - 1].bitmap = picture ? copy_menu_bitmap(picture) : NULL;
+        to->entries[to->entry_count - 1].attributes = from->entries[copied].attributes;
     }
     return copied;
+}
+
+UINT64 list_picture_count(const qv_item_list *list)
+{
+    UINT64 n = 0;
+    for (UINT64 i = 0; i < list->entry_count; i++)
+        n += list->entries[i].bitmap != NULL;
+    return n;
 }

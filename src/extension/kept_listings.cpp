@@ -20,14 +20,6 @@ static SRWLOCK g_kept_lock = SRWLOCK_INIT;
 static kept_listing g_kept[QV_KEPT_LISTINGS];
 static UINT64 g_kept_pictures;
 
-static UINT64 count_pictures(const qv_item_list *list)
-{
-    UINT64 n = 0;
-    for (UINT64 i = 0; i < list->entry_count; i++)
-        n += list->entries[i].bitmap != NULL;
-    return n;
-}
-
 static void drop(kept_listing *kept)
 {
     list_clear(&kept->list);
@@ -62,10 +54,16 @@ bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, FILET
             continue;
         }
         copied = list_copy_entries(out, &kept.list, kept.list.entry_count) == kept.list.entry_count;
-        if (copied)
-            list_finish(out);
-        else
+        if (!copied) {
             list_clear(out);
+            break;
+        }
+        // No more pictures than this listing may have.
+        for (UINT64 i = rules->pictures; i < out->entry_count; i++) {
+            DeleteObject(out->entries[i].bitmap);
+            out->entries[i].bitmap = NULL;
+        }
+        list_finish(out);
         break;
     }
     ReleaseSRWLockExclusive(&g_kept_lock);
@@ -74,7 +72,7 @@ bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, FILET
 
 void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, FILETIME write_time, qv_item_list *list)
 {
-    UINT64 pictures = count_pictures(list);
+    UINT64 pictures = list_picture_count(list);
     AcquireSRWLockExclusive(&g_kept_lock);
     expire_locked();
     // One listing per folder and rules: the newer replaces the older.

@@ -122,16 +122,21 @@ static void resolve_job(qv_job *job)
     ReleaseSRWLockExclusive(&job->lock);
 }
 
-static DWORD WINAPI worker_main(void *parameter)
+static void do_job(qv_job *job)
 {
-    qv_job *job = (qv_job *)parameter;
-    // The shell's objects (shortcuts, icons) need COM on this thread.
-    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     if (job->kind == job_list_folder)
         list_job(job);
     else
         resolve_job(job);
     SetEvent(job->done);
+}
+
+static DWORD WINAPI worker_main(void *parameter)
+{
+    qv_job *job = (qv_job *)parameter;
+    // The shell's objects (shortcuts, icons) need COM on this thread.
+    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    do_job(job);
     release_job(job);
     if (SUCCEEDED(com))
         CoUninitialize();
@@ -170,9 +175,19 @@ static bool start_worker(qv_job *job)
     return true;
 }
 
-static void wait_for(qv_job *job, DWORD limit_ms)
+// Runs `job` and waits for it at most `limit_ms`.  Without a limit the
+// host's thread waits for the whole job in any case: it does the job itself,
+// as it always did, and no worker is needed.  False when no worker was free.
+static bool run_in_time(qv_job *job, DWORD limit_ms)
 {
-    WaitForSingleObject(job->done, limit_ms == 0 ? INFINITE : limit_ms);
+    if (limit_ms == 0) {
+        do_job(job);
+        return true;
+    }
+    if (!start_worker(job))
+        return false;
+    WaitForSingleObject(job->done, limit_ms);
+    return true;
 }
 
 // The part of the listing found so far, then "." for the rest.
@@ -191,11 +206,10 @@ qv_listing_outcome list_in_time(const WCHAR *folder, const qv_listing_rules *rul
     if (!job)
         return qv_listing_no_worker;
     job->rules = *rules;
-    if (!start_worker(job)) {
+    if (!run_in_time(job, limit_ms)) {
         release_job(job);
         return qv_listing_no_worker;
     }
-    wait_for(job, limit_ms);
 
     qv_listing_outcome outcome = qv_listing_listed;
     AcquireSRWLockExclusive(&job->lock);
@@ -225,8 +239,7 @@ bool resolve_shortcut_in_time(WCHAR *path, DWORD limit_ms)
     if (!job)
         return false;
     bool resolved = false;
-    if (start_worker(job)) {
-        wait_for(job, limit_ms);
+    if (run_in_time(job, limit_ms)) {
         AcquireSRWLockExclusive(&job->lock);
         if (job->known) {
             wcscpy(path, job->target);

@@ -20,7 +20,8 @@ enum qv_listing_outcome {
 };
 
 // Lists `folder` by `rules` on a worker and waits for it at most `limit_ms`
-// (0: no limit).  On qv_listing_listed `out` (empty) holds the whole listing
+// (0: no limit, and then the calling thread lists it itself, as it takes as
+// long anyway).  On qv_listing_listed `out` (empty) holds the whole listing
 // when it finished in time, otherwise the entries found so far followed by
 // "." (which opens the folder); a cloud folder that would be fetched by its
 // enumeration gives "." alone.  A listing that overruns goes on to its end and
@@ -30,7 +31,8 @@ qv_listing_outcome list_in_time(const WCHAR *folder, const qv_listing_rules *rul
                                 qv_item_list *out);
 
 // Resolves the shortcut `path` (a MAX_PATH buffer) as ConvertShortcutTarget
-// does, on a worker, waiting at most `limit_ms` (0: no limit).  Returns false,
+// does, on a worker, waiting at most `limit_ms` (0: no limit, on the calling
+// thread).  Returns false,
 // with `path` unchanged, when the shortcut was not read in time or no worker
 // was free.
 bool resolve_shortcut_in_time(WCHAR *path, DWORD limit_ms);

@@ -2,7 +2,7 @@
 #include <new>
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 
 qv_shellex *qv_shellex::create()
 {

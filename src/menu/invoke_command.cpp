@@ -6,7 +6,7 @@
 #include "common/trace.h"
 #include "extension/folder_path.h"
 #include "menu/shell_open.h"
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 
 // Room for a folder path, a backslash and a name.
 #define QV_LAUNCH_PATH_CHARS 552
@@ -21,6 +21,43 @@ static bool join_path(WCHAR *file, const WCHAR *dir, size_t dir_len, const WCHAR
     file[dir_len] = L'\\';
     memcpy(file + dir_len + 1, name, (name_len + 1) * sizeof(WCHAR));
     return true;
+}
+
+// Launches entry `name` of the listing of `listed` (a folder when
+// `is_folder`, else an earlier listing's path that is no folder any more).
+static HRESULT launch(HWND hwnd, const WCHAR *listed, const WCHAR *name, bool is_folder)
+{
+    size_t listed_len = wcsnlen(listed, MAX_PATH);
+    if (listed_len == MAX_PATH)
+        return E_INVALIDARG;
+    // The working folder, and what "." opens: a bare drive "C:" would name
+    // the host's current folder on C, so its root "C:\" stands for it.
+    WCHAR folder[QV_FOLDER_FORM_CHARS];
+    folder_form(listed, folder);
+    WCHAR file[QV_LAUNCH_PATH_CHARS];
+    wcscpy(file, folder);
+    const WCHAR *parameters = NULL;
+    if (is_folder) {
+        if (wcscmp(name, L"..") == 0) {
+            // Launched relative to the working directory, the listed folder.
+            wcscpy(file, L"..");
+        } else if (wcscmp(name, L".") == 0) {
+            // The overflow entry opens the listed folder itself.
+        } else if (!join_path(file, listed, listed_len, name)) {
+            return E_INVALIDARG;
+        }
+    } else {
+        // The listing is an earlier one's and its path is no longer a folder.
+        parameters = name;
+    }
+
+    const WCHAR *verb = NULL;
+    if (menu_last_input() == WM_RBUTTONUP || (GetKeyState(VK_SHIFT) & 0x8000))
+        verb = L"edit";
+    trace("verb=%ls lpFile=%ls args=%ls wd=%ls\n", verb, file, parameters, folder);
+    // A failing launch is the shell's to report; the command was carried out.
+    shell_open(hwnd, verb, file, parameters, folder);
+    return S_OK;
 }
 
 STDMETHODIMP qv_shellex::InvokeCommand(CMINVOKECOMMANDINFO *pici)
@@ -38,52 +75,24 @@ STDMETHODIMP qv_shellex::InvokeCommand(CMINVOKECOMMANDINFO *pici)
         return E_INVALIDARG;
     UINT64 k = verb_value;
 
-    size_t path_len = wcsnlen(path, MAX_PATH);
-    if (path_len == MAX_PATH)
-        return E_INVALIDARG;
-
     // QueryContextMenu reserves nothing for an empty listing: no offset,
     // not even the logo's, belongs to a menu of ours.
     if (list.entry_count == 0)
         return E_INVALIDARG;
-    if (k >= list.entry_count) {
-        if (k == list.entry_count) {  // the logo item
-            WCHAR folder[QV_FOLDER_FORM_CHARS];
-            folder_form(path, folder);
-            shell_open(pici->hwnd, NULL, QV_HOME_PAGE, NULL, folder);
-        }
-        return E_INVALIDARG;
+    if (k < list.entry_count)
+        return launch(pici->hwnd, path, list_name(&list, k), is_dir != 0);
+    // An entry of a sub-folder's submenu, at any depth.
+    const qv_menu_state *state = menu_state();
+    const qv_submenu *submenu = NULL;
+    UINT64 index = 0;
+    if (state && state->ext == this && menu_find_entry((UINT)(state->first_cmd + k), &submenu, &index))
+        return launch(pici->hwnd, submenu->folder, list_name(&submenu->list, index), true);
+    if (k == list.entry_count) {  // the logo item
+        WCHAR folder[QV_FOLDER_FORM_CHARS];
+        folder_form(path, folder);
+        shell_open(pici->hwnd, NULL, QV_HOME_PAGE, NULL, folder);
     }
-
-    WCHAR *name = list_name(&list, k);
-    // The working folder, and what "." opens: a bare drive "C:" would name
-    // the host's current folder on C, so its root "C:\" stands for it.
-    WCHAR folder[QV_FOLDER_FORM_CHARS];
-    folder_form(path, folder);
-    WCHAR file[QV_LAUNCH_PATH_CHARS];
-    wcscpy(file, folder);
-    const WCHAR *parameters = NULL;
-    if (is_dir) {
-        if (wcscmp(name, L"..") == 0) {
-            // Launched relative to the working directory, the listed folder.
-            wcscpy(file, L"..");
-        } else if (wcscmp(name, L".") == 0) {
-            // The overflow entry opens the listed folder itself.
-        } else if (!join_path(file, path, path_len, name)) {
-            return E_INVALIDARG;
-        }
-    } else {
-        // The listing is an earlier one's and `path` is no longer a folder.
-        parameters = name;
-    }
-
-    const WCHAR *verb = NULL;
-    if (menu_last_input() == WM_RBUTTONUP || (GetKeyState(VK_SHIFT) & 0x8000))
-        verb = L"edit";
-    trace("verb=%ls lpFile=%ls args=%ls wd=%ls\n", verb, file, parameters, folder);
-    // A failing launch is the shell's to report; the command was carried out.
-    shell_open(pici->hwnd, verb, file, parameters, folder);
-    return S_OK;
+    return E_INVALIDARG;
 }
 
 STDMETHODIMP qv_shellex::GetCommandString(UINT_PTR idCmd, UINT uType, UINT *pReserved, CHAR *pszName, UINT cchMax)

@@ -1,7 +1,7 @@
 // The two thread hooks of the menu being shown.
 #include "menu/menu_hooks.h"
 #include "menu/menu_population.h"
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 
 LRESULT CALLBACK menu_ret_hook(int nCode, WPARAM wParam, LPARAM lParam)
 {
@@ -12,6 +12,9 @@ LRESULT CALLBACK menu_ret_hook(int nCode, WPARAM wParam, LPARAM lParam)
             // Filled at most once per reservation, and only the reserved menu.
             if (menu_take_pending(menu))
                 populate_menu(menu);
+        } else if (ret->message == WM_INITMENUPOPUP) {
+            // A sub-folder's submenu is listed only when it opens.
+            populate_submenu(menu);
         } else if (ret->message == WM_UNINITMENUPOPUP) {
             // "| NORMAL |" sits under the pointer: its submenu opens and
             // closes while the menu stays open, and the hooks must stay too.

@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 
-class qv_shellex;
+struct qv_menu_fill;
 
 #define QV_NORMAL_TEXT L"| NORMAL |"
 #define QV_LOGO_TEXT "| quorvane-shellex-3.0 |"
@@ -14,8 +14,12 @@ extern int (WINAPI *g_menu_metrics)(int index);
 // Rebuilds `hmenu` from the calling thread's reserved menu (menu_state(),
 // whose object is set when called).
 void populate_menu(HMENU hmenu);
-// Inserts one item at position ext->inserted, starting a new column when due.
-// Returns the result of InsertMenuItemW.
-BOOL insert_item(qv_shellex *ext, MENUITEMINFOW *item);
+// Fills the submenu of a sub-folder as it opens (WM_INITMENUPOPUP), once:
+// ".", which opens the folder, then its listing, each sub-folder again a
+// submenu.  Any other popup is left alone.
+void populate_submenu(HMENU popup);
+// Inserts one item at position fill->inserted, starting a new column when
+// due.  Returns the result of InsertMenuItemW.
+BOOL insert_item(qv_menu_fill *fill, MENUITEMINFOW *item);
 // Moves every item of `from` into `to`, keeping order and properties.
 void move_menu_items(HMENU from, HMENU to);

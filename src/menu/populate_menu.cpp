@@ -5,7 +5,9 @@
 #include <wchar.h>
 #include "common/qv_shellex.h"
 #include "menu/menu_population.h"
-#include "module/menu_state.h"
+#include "extension/folder_listing.h"
+#include "extension/listing_job.h"
+#include "menu/menu_state.h"
 
 int (WINAPI *g_menu_metrics)(int index) = GetSystemMetrics;
 
@@ -42,15 +44,15 @@ static bool inside_reserved_block(const qv_menu_state *state, UINT64 id)
     return id >= state->first_cmd && id < state->last_cmd;
 }
 
-BOOL insert_item(qv_shellex *ext, MENUITEMINFOW *item)
+BOOL insert_item(qv_menu_fill *fill, MENUITEMINFOW *item)
 {
     // A screen fewer than five menu rows high gives a height below one:
     // then every item has a column of its own.
-    int per_column = ext->per_column > 0 ? ext->per_column : 1;
-    if (ext->inserted != 0 && ext->inserted % per_column == 0)
+    int per_column = fill->per_column > 0 ? fill->per_column : 1;
+    if (fill->inserted != 0 && fill->inserted % per_column == 0)
         item->fType |= MFT_MENUBARBREAK;
-    BOOL ok = InsertMenuItemW(ext->menu, (UINT)ext->inserted, TRUE, item);
-    ext->inserted++;
+    BOOL ok = InsertMenuItemW(fill->menu, (UINT)fill->inserted, TRUE, item);
+    fill->inserted++;
     return ok;
 }
 
@@ -135,10 +137,33 @@ static void menu_text(WCHAR *text, size_t capacity, const WCHAR *name, size_t le
     text[used] = 0;
 }
 
-static BOOL insert_entry(qv_shellex *ext, UINT64 j, UINT id)
+// Whether entry j of `list` in `folder` opens as a submenu: a sub-folder (a
+// drive's too) when the setting asks for it, not "." or "..", and only when
+// its path can still be listed.  Fills `path` with that path.
+static bool cascades(const qv_shellex *ext, const qv_item_list *list, UINT64 j, const WCHAR *folder,
+                     WCHAR path[MAX_PATH])
 {
-    const qv_entry *entry = &ext->list.entries[j];
-    const WCHAR *name = list_name(&ext->list, j);
+    if (!ext->config.CascadeFolders || !(list->entries[j].attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    const WCHAR *name = list_name(list, j);
+    if (!wcscmp(name, L".") || !wcscmp(name, L".."))
+        return false;
+    size_t folder_len = wcslen(folder), name_len = wcslen(name);
+    if (folder_len + 1 + name_len > QV_MAX_LISTED_PATH)
+        return false;
+    wmemcpy(path, folder, folder_len);
+    path[folder_len] = L'\\';
+    wmemcpy(path + folder_len + 1, name, name_len + 1);
+    return true;
+}
+
+// Entry j of `list` (the listing of `folder`) with identifier `id`; a
+// sub-folder that cascades gets an empty submenu, filled when it opens.
+static BOOL insert_entry(qv_menu_fill *fill, const qv_shellex *ext, const qv_item_list *list, UINT64 j, UINT id,
+                         const WCHAR *folder)
+{
+    const qv_entry *entry = &list->entries[j];
+    const WCHAR *name = list_name(list, j);
     // The pool keeps the real name for the launch; the menu gets its own text.
     WCHAR text[QV_MENU_TEXT_CHARS];
     menu_text(text, QV_MENU_TEXT_CHARS, name, shown_length(name, ext->config.HideFileExtension));
@@ -150,49 +175,114 @@ static BOOL insert_entry(qv_shellex *ext, UINT64 j, UINT id)
         item.fMask |= MIIM_BITMAP;
         item.hbmpItem = entry->bitmap;
     }
-    return insert_item(ext, &item);
+    WCHAR path[MAX_PATH];
+    HMENU submenu = NULL;
+    if (cascades(ext, list, j, folder, path)) {
+        submenu = CreatePopupMenu();
+        if (submenu && menu_add_submenu(submenu, id, path)) {
+            item.fMask |= MIIM_SUBMENU;
+            item.hSubMenu = submenu;
+        } else if (submenu) {
+            DestroyMenu(submenu);
+            submenu = NULL;
+        }
+    }
+    BOOL ok = insert_item(fill, &item);
+    if (!ok && submenu)
+        DestroyMenu(submenu);
+    return ok;
 }
 
-static void insert_logo(qv_shellex *ext, UINT id)
+static void insert_text(qv_menu_fill *fill, const WCHAR *text, UINT id)
+{
+    MENUITEMINFOW item = new_record(QV_ITEM_MASK);
+    item.fType = MFT_STRING;
+    item.wID = id;
+    item.dwTypeData = (WCHAR *)text;
+    insert_item(fill, &item);
+}
+
+static void insert_logo(qv_menu_fill *fill, UINT id)
 {
     WCHAR text[QV_MENU_TEXT_CHARS];
     const char *logo = QV_LOGO_TEXT;
     int n = MultiByteToWideChar(CP_ACP, 0, logo, (int)strlen(logo), text, QV_MENU_TEXT_CHARS - 1);
     text[n > 0 ? n : 0] = 0;
-    MENUITEMINFOW item = new_record(QV_ITEM_MASK);
-    item.fType = MFT_STRING;
-    item.wID = id;
-    item.dwTypeData = text;
-    insert_item(ext, &item);
+    insert_text(fill, text, id);
 }
 
 void populate_menu(HMENU hmenu)
 {
     const qv_menu_state *state = menu_state();
     qv_shellex *ext = state->ext;
-    ext->per_column = column_height();
+    qv_menu_fill *fill = menu_fill();
+    fill->per_column = column_height();
 
     // Identifiers: entry j is first + j, the logo first + count, the
     // "| NORMAL |" item first + count + 1.  Sums in 64 bits so none wraps.
     UINT64 first = state->first_cmd;
     UINT64 count = ext->list.entry_count;
     UINT64 end = state->last_cmd;
-    ext->menu = hmenu;
-    ext->inserted = 0;
+    fill->menu = hmenu;
+    fill->inserted = 0;
+    menu_count_pictures(list_picture_count(&ext->list));
 
     DWORD hide = ext->desktop_ok ? ext->config.HideItemNormalOnDesktop : ext->config.HideItemNormalOnExplorer;
     if (!hide) {
         insert_normal_submenu(state, hmenu, first + count + 1);
-        ext->inserted = 1;
+        fill->inserted = 1;
     } else {
         delete_all_items(hmenu);
     }
 
     for (UINT64 j = 0; j < count && first + j < end; j++) {
-        if (!insert_entry(ext, j, (UINT)(first + j)))
+        if (!insert_entry(fill, ext, &ext->list, j, (UINT)(first + j), ext->path))
             break;
     }
 
     if (!ext->config.HideItemLogo && inside_reserved_block(state, first + count))
-        insert_logo(ext, (UINT)(first + count));
+        insert_logo(fill, (UINT)(first + count));
+}
+
+void populate_submenu(HMENU popup)
+{
+    qv_submenu *submenu = menu_submenu_to_fill(popup);
+    if (!submenu)
+        return;
+    const qv_shellex *ext = menu_state()->ext;
+    qv_menu_fill fill = {popup, 0, column_height()};
+    // "." opens the folder itself, whatever else the submenu gets.
+    insert_text(&fill, L".", submenu->item_id);
+
+    // No more names than identifiers are left, "." after them included.
+    UINT left = menu_pool_left();
+    if (left < 2)
+        return;
+    qv_listing_rules rules = listing_rules(&ext->config, 0);
+    if (rules.max_names > left - 1)
+        rules.max_names = left - 1;
+    rules.pictures = menu_pictures_left();
+    qv_item_list listing = {};
+    if (list_in_time(submenu->folder, &rules, ext->config.ListingTimeLimit, &listing) != qv_listing_listed ||
+        listing.entry_count == 0) {
+        list_clear(&listing);
+        return;
+    }
+    UINT taken = 0;
+    UINT first = menu_take_ids(listing.entry_count, &taken);
+    menu_count_pictures(list_picture_count(&listing));
+    // Recorded before the entries go in: a sub-folder among them records a
+    // submenu of its own, which may move this record.
+    submenu->list = listing;
+    submenu->first_id = first;
+    WCHAR folder[MAX_PATH];
+    wcscpy(folder, submenu->folder);
+
+    MENUITEMINFOW separator = new_record(MIIM_FTYPE);
+    separator.fType = MFT_SEPARATOR;
+    insert_item(&fill, &separator);
+    for (UINT j = 0; j < taken; j++) {
+        if (!insert_entry(&fill, ext, &listing, j, first + j, folder))
+            break;
+    }
 }

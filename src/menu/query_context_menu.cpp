@@ -4,13 +4,14 @@
 #include "common/qv_shellex.h"
 #include "extension/folder_listing.h"
 #include "extension/listing_job.h"
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 
 // Identifiers reserved beyond one per entry: the logo, the "| NORMAL |"
 // submenu item, and room to spare.
 #define QV_EXTRA_IDS 10
-// Longest folder path that is listed: leaves room for "\*" and a name.
-#define QV_MAX_LISTED_PATH 244
+// Identifiers kept for the entries of sub-folders' submenus, when they
+// cascade: a few thousand, fewer when the shell gives fewer.
+#define QV_SUBMENU_IDS 4000
 // The count reserved travels in the 16-bit code of the result.
 #define QV_MAX_RESERVED 0xFFFF
 
@@ -100,14 +101,15 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
     if (list.entry_count == 0)
         return reserved(0);
 
-    UINT64 end = (UINT64)idCmdFirst + list.entry_count + QV_EXTRA_IDS;
+    UINT64 pool_first = (UINT64)idCmdFirst + list.entry_count + QV_EXTRA_IDS;
+    UINT64 end = pool_first + (config.CascadeFolders ? QV_SUBMENU_IDS : 0);
     if (end > idCmdLast)
         end = idCmdLast;
     if (end > (UINT64)idCmdFirst + QV_MAX_RESERVED)
         end = (UINT64)idCmdFirst + QV_MAX_RESERVED;
     UINT last_cmd = (UINT)end;
     // A menu that could not be hooked would never be filled.
-    if (!menu_start(this, hmenu, idCmdFirst, last_cmd))
+    if (!menu_start(this, hmenu, idCmdFirst, last_cmd, pool_first < last_cmd ? (UINT)pool_first : 0))
         return reserved(0);
     return reserved(last_cmd - idCmdFirst);
 }

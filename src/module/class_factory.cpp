@@ -8,7 +8,7 @@
 #include "common/trace.h"
 #include "extension/kept_listings.h"
 #include "extension/listing_job.h"
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 
 // One static factory; its reference count is OutstandingObjects itself, so a
 // factory reference keeps the module loaded like a live object does.

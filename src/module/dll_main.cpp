@@ -2,7 +2,7 @@
 #include <windows.h>
 #include "common/module_state.h"
 #include "extension/kept_listings.h"
-#include "module/menu_state.h"
+#include "menu/menu_state.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {

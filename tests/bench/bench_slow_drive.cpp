@@ -50,21 +50,34 @@ bool make_mixed_folder(const slow_drive &drive, const std::wstring &name)
         return false;
     wchar_t system[MAX_PATH];
     GetSystemDirectoryW(system, MAX_PATH);
-    const wchar_t *programs[] = {L"notepad.exe", L"regedit.exe", L"winecfg.exe", L"explorer.exe", L"cmd.exe"};
+    const wchar_t *programs[] = {L"notepad.exe", L"control.exe", L"winecfg.exe", L"explorer.exe", L"cmd.exe"};
     bool ok = true;
+    auto check = [&ok](bool done, const std::wstring &what) {
+        if (!done)
+            fprintf(stderr, "cannot make %ls\n", what.c_str());
+        ok = ok && done;
+    };
     for (int i = 0; i < 20; i++) {
         std::wstring program = std::wstring(system) + L"\\" + programs[i % 5];
-        ok &= CopyFileW(program.c_str(), (behind + L"\\program" + std::to_wstring(i) + L".exe").c_str(), FALSE) != 0;
+        std::wstring copy = behind + L"\\program" + std::to_wstring(i) + L".exe";
+        check(CopyFileW(program.c_str(), copy.c_str(), FALSE) != 0, copy);
     }
-    for (int i = 0; i < 40; i++)
-        ok &= write_file(behind + L"\\note" + std::to_wstring(i) + L".txt", "some text\r\n");
-    for (int i = 0; i < 15; i++)
-        ok &= write_file(behind + L"\\picture" + std::to_wstring(i) + L".ico", ico_file(0xFF102030u * (i + 1)));
-    for (int i = 0; i < 15; i++)
-        ok &= make_shortcut(behind + L"\\shortcut" + std::to_wstring(i) + L".lnk",
-                            drive.path(name + L"\\note" + std::to_wstring(i) + L".txt"));
-    for (int i = 0; i < 11; i++)
-        ok &= make_dir(behind + L"\\folder" + std::to_wstring(i));
+    for (int i = 0; i < 40; i++) {
+        std::wstring note = behind + L"\\note" + std::to_wstring(i) + L".txt";
+        check(write_file(note, "some text\r\n"), note);
+    }
+    for (int i = 0; i < 15; i++) {
+        std::wstring ico = behind + L"\\picture" + std::to_wstring(i) + L".ico";
+        check(write_file(ico, ico_file(0xFF102030u * (i + 1))), ico);
+    }
+    for (int i = 0; i < 15; i++) {
+        std::wstring lnk = behind + L"\\shortcut" + std::to_wstring(i) + L".lnk";
+        check(make_shortcut(lnk, drive.path(name + L"\\note" + std::to_wstring(i) + L".txt")), lnk);
+    }
+    for (int i = 0; i < 11; i++) {
+        std::wstring sub = behind + L"\\folder" + std::to_wstring(i);
+        check(make_dir(sub), sub);
+    }
     return ok;
 }
 

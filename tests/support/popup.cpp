@@ -43,3 +43,44 @@ UINT show_popup(HWND owner, HMENU menu, UINT delay_ms, const std::function<bool(
     g_while_open = nullptr;
     return chosen;
 }
+
+void mouse_at(POINT p, DWORD down, DWORD up)
+{
+    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    INPUT input[3] = {};
+    for (INPUT &i : input) {
+        i.type = INPUT_MOUSE;
+        i.mi.dx = (p.x * 65535) / (w - 1);
+        i.mi.dy = (p.y * 65535) / (h - 1);
+    }
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = down | MOUSEEVENTF_ABSOLUTE;
+    input[2].mi.dwFlags = up | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input[0], sizeof(INPUT));
+    if (!down)
+        return;
+    Sleep(100);
+    SendInput(2, &input[1], sizeof(INPUT));
+}
+
+POINT menu_item_point(HWND owner, HMENU menu, int position)
+{
+    RECT rect;
+    POINT aim = {-1, -1};
+    if (GetMenuItemRect(owner, menu, position, &rect)) {
+        for (int y = rect.top - 40; y < rect.bottom + 40 && aim.y < 0; y++) {
+            POINT p = {(rect.left + rect.right) / 2, y};
+            if (MenuItemFromPoint(owner, menu, p) == position)
+                aim = {p.x, y + (rect.bottom - rect.top) / 2};
+        }
+    }
+    return aim;
+}
+
+int open_popups()
+{
+    int open = 0;
+    for (HWND w = NULL; (w = FindWindowExW(NULL, w, L"#32768", NULL)) != NULL;)
+        open += IsWindowVisible(w) ? 1 : 0;
+    return open;
+}

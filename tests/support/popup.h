@@ -5,6 +5,16 @@
 
 // A visible top-level window to own popups (menus need one to open).
 HWND popup_owner();
+// Real mouse input (SendInput reaches an open popup under Xvfb): moves the
+// pointer to `p`, then presses `down` and releases `up` there (both 0: only
+// the move).
+void mouse_at(POINT p, DWORD down, DWORD up);
+// A point that the menu's own hit test finds on the item at `position` of
+// the open popup `menu` (any level), or {-1, -1}.
+POINT menu_item_point(HWND owner, HMENU menu, int position);
+// Visible popup menu windows of the process.
+int open_popups();
+
 // Opens `menu` with TrackPopupMenuEx(flags) at (20, 20), so that the menu's
 // own WM_INITMENU, WM_INITMENUPOPUP and WM_UNINITMENUPOPUP really happen.
 // Once it has been open for `delay_ms`, runs `while_open` inside the menu

@@ -89,6 +89,21 @@ std::string read_file(const std::wstring &path)
     return content;
 }
 
+std::vector<std::wstring> enumerated_names(const std::wstring &folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0)
+            names.push_back(found.cFileName);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return names;
+}
+
 IDataObject *shell_data_object(const std::vector<std::wstring> &paths)
 {
     if (paths.empty())
@@ -424,7 +439,7 @@ bool listing_workers_end(DWORD within_ms)
 
 qv_config default_settings()
 {
-    return qv_config{0, 100, 0, 0, 0, 0, 1, 300};
+    return qv_config{0, 100, 0, 0, 0, 0, 1, 300, 0};
 }
 
 qv_shellex *listed_object_for(const std::wstring &folder, DWORD hide_file_extension)

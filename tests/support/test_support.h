@@ -35,6 +35,9 @@ bool make_dir(const std::wstring &path);
 // Deletes a folder and everything below it.
 void remove_tree(const std::wstring &path);
 std::string read_file(const std::wstring &path);
+// The names FindFirstFileW and FindNextFileW give for `folder`, in their
+// order, without "." and "..".
+std::vector<std::wstring> enumerated_names(const std::wstring &folder);
 
 // A data object for items, built by the shell itself as Explorer does
 // (IShellFolder::GetUIObjectOf on the items' parent folder).  All items must

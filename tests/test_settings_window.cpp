@@ -1,0 +1,357 @@
+// qv-settings.exe driven as a user would: started as its own process, its
+// check boxes and buttons clicked with real mouse input, its edit boxes and
+// lists set through their own messages (keyboard input does not reach
+// Wine's windows under Xvfb), and the registry read after each step.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <psapi.h>
+#include <string.h>
+#include <string>
+#include <vector>
+#include "common/qv_config.h"
+#include "setting_names.h"
+#include "settings_ids.h"
+#include "test_support.h"
+#include "window_input.h"
+
+namespace {
+
+int index_of(const wchar_t *name)
+{
+    for (int i = 0; i < setting_count; i++)
+        if (wcscmp(value_names[i], name) == 0)
+            return i;
+    ADD_FAILURE() << "no setting " << testing::PrintToString(std::wstring(name));
+    return 0;
+}
+
+// The running qv-settings and its window.
+class settings_window {
+public:
+    explicit settings_window(const std::wstring &arguments = L"")
+    {
+        std::wstring line = L"\"" + test_bin_dir() + L"\\qv-settings.exe\" " + arguments;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        EXPECT_TRUE(CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process));
+        CloseHandle(process.hThread);
+        dialog = wait_for_window(process.dwProcessId, L"#32770", NULL);
+        EXPECT_NE(nullptr, dialog) << "no settings window";
+    }
+    ~settings_window()
+    {
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(process.hProcess, 99);
+        CloseHandle(process.hProcess);
+    }
+    HWND item(int id) const { return GetDlgItem(dialog, id); }
+    HWND control(const wchar_t *name) const { return item(setting_control_id(index_of(name))); }
+    std::wstring source(const wchar_t *name) const { return window_text(item(setting_source_id(index_of(name)))); }
+    bool checked(const wchar_t *name) const
+    {
+        return SendMessageW(control(name), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    bool apply_enabled() const { return IsWindowEnabled(item(id_apply)); }
+    // Exit code once the process ended (within a wide bound), or -1.
+    DWORD exit_code() const
+    {
+        DWORD code = (DWORD)-1;
+        if (WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.hProcess, &code);
+        return code;
+    }
+    // The message box the window shows, with its text; null if none came.
+    HWND message_box(std::wstring *text) const
+    {
+        HWND box = wait_for_window(process.dwProcessId, L"#32770", dialog, 10000);
+        for (HWND child = box ? GetWindow(box, GW_CHILD) : NULL; child; child = GetWindow(child, GW_HWNDNEXT))
+            if (class_name(child) == L"Static")
+                *text += window_text(child);
+        return box;
+    }
+
+    PROCESS_INFORMATION process = {};
+    HWND dialog = NULL;
+};
+
+std::vector<std::wstring> user_values()
+{
+    return reg_snapshot(HKEY_CURRENT_USER, settings_key);
+}
+
+std::vector<std::wstring> machine_values()
+{
+    return reg_snapshot(HKEY_LOCAL_MACHINE, settings_key);
+}
+
+// The user's REG_DWORD `name`, or -1 when the user has none.
+long long user_dword(const wchar_t *name)
+{
+    DWORD value = 0, size = sizeof(value);
+    if (RegGetValueW(HKEY_CURRENT_USER, settings_key, name, RRF_RT_REG_DWORD, NULL, &value, &size) != ERROR_SUCCESS)
+        return -1;
+    return value;
+}
+
+// The folders of the comctl32.dll modules the process loaded, lower-case,
+// one line each.
+std::wstring common_controls_folders(HANDLE process)
+{
+    HMODULE modules[512];
+    DWORD needed = 0;
+    std::wstring folders;
+    if (!EnumProcessModules(process, modules, sizeof(modules), &needed))
+        return folders;
+    for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; i++) {
+        wchar_t path[MAX_PATH] = L"";
+        GetModuleFileNameExW(process, modules[i], path, MAX_PATH);
+        wchar_t *file = wcsrchr(path, L'\\');
+        if (file && _wcsicmp(file + 1, L"comctl32.dll") == 0) {
+            *file = 0;
+            folders += _wcslwr(path) + std::wstring(L"\n");
+        }
+    }
+    return folders;
+}
+
+// The DPI awareness of `window` (2: per monitor), or -1 on a system
+// without the calls (before Windows 10 1607).
+int dpi_awareness(HWND window)
+{
+    typedef HANDLE(WINAPI * get_context_fn)(HWND);
+    typedef int(WINAPI * get_awareness_fn)(HANDLE);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    auto get_context = (get_context_fn)(void *)GetProcAddress(user32, "GetWindowDpiAwarenessContext");
+    auto get_awareness = (get_awareness_fn)(void *)GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext");
+    if (!get_context || !get_awareness)
+        return -1;
+    return get_awareness(get_context(window));
+}
+
+bool test_elevated()
+{
+    HANDLE token;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size);
+    CloseHandle(token);
+    return elevation.TokenIsElevated != 0;
+}
+
+}  // namespace
+
+TEST(SettingsWindow, ShowsEachValueAndWhereItComesFrom)
+{
+    settings_scope scope;
+    scope.set(L"MaxMenuItems", 50);
+    scope.set(L"HideItemLogo", 1);
+    scope.set_user(L"HideItemLogo", 0);
+    scope.set_user(L"HideFileExtension", 7);
+    ASSERT_TRUE(reg_set_value(HKEY_CURRENT_USER, settings_key, L"ListingTimeLimit", REG_SZ, L"9", 4));
+    std::vector<std::wstring> before = user_values();
+
+    settings_window w;
+    ASSERT_NE(nullptr, w.dialog);
+    EXPECT_EQ(L"50", window_text(w.control(L"MaxMenuItems")));
+    EXPECT_EQ(L"this machine", w.source(L"MaxMenuItems"));
+    EXPECT_FALSE(w.checked(L"HideItemLogo"));
+    EXPECT_EQ(L"this user", w.source(L"HideItemLogo"));
+    // Any value past 2 hides every extension, as the menu does.
+    EXPECT_EQ(2, SendMessageW(w.control(L"HideFileExtension"), CB_GETCURSEL, 0, 0));
+    EXPECT_EQ(L"this user", w.source(L"HideFileExtension"));
+    EXPECT_EQ(L"300", window_text(w.control(L"ListingTimeLimit")));
+    EXPECT_EQ(L"default", w.source(L"ListingTimeLimit"));
+
+    // A control that fits each setting, and a line that explains it.
+    for (int i = 0; i < setting_count; i++) {
+        std::wstring name = value_names[i];
+        std::wstring expected = name == L"MaxMenuItems" || name == L"ListingTimeLimit" ? L"Edit"
+                                : name == L"HideFileExtension"                        ? L"ComboBox"
+                                                                                      : L"Button";
+        EXPECT_EQ(expected, class_name(w.item(setting_control_id(i)))) << testing::PrintToString(name);
+        EXPECT_GT(window_text(w.item(setting_note_id(i))).size(), 20u) << testing::PrintToString(name);
+    }
+    EXPECT_EQ(3, SendMessageW(w.control(L"HideFileExtension"), CB_GETCOUNT, 0, 0));
+    EXPECT_FALSE(w.apply_enabled());
+    EXPECT_EQ(test_elevated(), IsWindowEnabled(w.item(id_for_all_users)) != 0);
+    // The manifest brings common controls 6: Windows (and Wine) load them
+    // from the side-by-side store, not from system32.
+    std::wstring folders = common_controls_folders(w.process.hProcess);
+    EXPECT_NE(std::wstring::npos, folders.find(L"\\winsxs\\amd64_microsoft.windows.common-controls_6595b64144ccf1df_6.0."))
+        << testing::PrintToString(folders);
+    // The manifest makes it aware of each monitor's DPI.
+    EXPECT_EQ(2, dpi_awareness(w.dialog));
+
+    click(w.item(IDCANCEL));
+    EXPECT_EQ(0u, w.exit_code());
+    EXPECT_EQ(before, user_values());
+}
+
+TEST(SettingsWindow, ApplyAndOKWriteTheChangedValuesForTheUserAndCancelWritesNothing)
+{
+    settings_scope scope;
+    scope.set(L"MaxMenuItems", 50);
+    std::vector<std::wstring> machine = machine_values();
+    {
+        settings_window w;
+        ASSERT_NE(nullptr, w.dialog);
+        click(w.control(L"HideItemDotDot"));
+        ASSERT_TRUE(wait_until([&] { return w.apply_enabled(); }));
+        EXPECT_TRUE(w.checked(L"HideItemDotDot"));
+        EXPECT_EQ(L"changed", w.source(L"HideItemDotDot"));
+        EXPECT_FALSE(reg_key_exists(HKEY_CURRENT_USER, settings_key));
+
+        click(w.item(id_apply));
+        ASSERT_TRUE(wait_until([&] { return !w.apply_enabled(); }));
+        EXPECT_EQ(L"this user", w.source(L"HideItemDotDot"));
+        EXPECT_EQ(2u, user_values().size());  // the key and one value
+        EXPECT_EQ(1, user_dword(L"HideItemDotDot"));
+        EXPECT_EQ(machine, machine_values());
+
+        set_edit_text(w.control(L"MaxMenuItems"), L"250");
+        choose_entry(w.control(L"HideFileExtension"), 0);
+        ASSERT_TRUE(wait_until([&] { return w.apply_enabled(); }));
+        click(w.item(IDCANCEL));
+        EXPECT_EQ(0u, w.exit_code());
+    }
+    EXPECT_EQ(2u, user_values().size());
+    EXPECT_EQ(-1, user_dword(L"MaxMenuItems"));
+
+    settings_window w;
+    ASSERT_NE(nullptr, w.dialog);
+    EXPECT_EQ(L"50", window_text(w.control(L"MaxMenuItems")));
+    EXPECT_TRUE(w.checked(L"HideItemDotDot"));
+    set_edit_text(w.control(L"MaxMenuItems"), L"250");
+    choose_entry(w.control(L"HideFileExtension"), 0);
+    ASSERT_TRUE(wait_until([&] { return w.apply_enabled(); }));
+    EXPECT_EQ(L"changed", w.source(L"MaxMenuItems"));
+    click(w.item(IDOK));
+    EXPECT_EQ(0u, w.exit_code());
+    EXPECT_EQ(4u, user_values().size());
+    EXPECT_EQ(250, user_dword(L"MaxMenuItems"));
+    EXPECT_EQ(0, user_dword(L"HideFileExtension"));
+    EXPECT_EQ(machine, machine_values());
+
+    // The extension's loader sees the user's values over the machine's.
+    qv_config config;
+    config.load();
+    EXPECT_EQ(250u, config.MaxMenuItems);
+    EXPECT_EQ(0u, config.HideFileExtension);
+    EXPECT_EQ(1u, config.HideItemDotDot);
+}
+
+TEST(SettingsWindow, BadNumbersAreRefusedWithAMessageAndNothingIsWritten)
+{
+    settings_scope scope;
+    settings_window w;
+    ASSERT_NE(nullptr, w.dialog);
+    click(w.control(L"OnlyAllowedOnDesktop"));
+    ASSERT_TRUE(wait_until([&] { return w.apply_enabled(); }));
+    struct bad_number {
+        const wchar_t *text, *reason;
+    };
+    for (bad_number bad : {bad_number{L"abc", L"Only the digits"}, bad_number{L"-5", L"Negative"},
+                           bad_number{L"4294967296", L"largest"}, bad_number{L"", L"empty"},
+                           bad_number{L"12 3", L"Only the digits"}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(bad.text)));
+        set_edit_text(w.control(L"ListingTimeLimit"), bad.text);
+        click(w.item(bad.text[0] == L'-' ? IDOK : id_apply));  // OK refuses as Apply does
+        std::wstring text;
+        HWND box = w.message_box(&text);
+        ASSERT_NE(nullptr, box);
+        EXPECT_NE(std::wstring::npos, text.find(L"Wait for a listing (ms)")) << testing::PrintToString(text);
+        EXPECT_NE(std::wstring::npos, text.find(bad.reason)) << testing::PrintToString(text);
+        EXPECT_NE(std::wstring::npos, text.find(L"Nothing was saved")) << testing::PrintToString(text);
+        click(GetDlgItem(box, IDOK));
+        EXPECT_TRUE(wait_until([&] { return !IsWindow(box); }));
+        EXPECT_FALSE(reg_key_exists(HKEY_CURRENT_USER, settings_key));
+        EXPECT_TRUE(IsWindow(w.dialog));
+        EXPECT_TRUE(w.apply_enabled());
+    }
+
+    set_edit_text(w.control(L"ListingTimeLimit"), L" 4294967295 ");
+    click(w.item(id_apply));
+    ASSERT_TRUE(wait_until([&] { return !w.apply_enabled(); }));
+    qv_config config;
+    config.load();
+    EXPECT_EQ(0xFFFFFFFFu, config.ListingTimeLimit);
+    EXPECT_EQ(1u, config.OnlyAllowedOnDesktop);
+    EXPECT_EQ(L"4294967295", window_text(w.control(L"ListingTimeLimit")));
+}
+
+TEST(SettingsWindow, ResetRemovesTheUsersValuesOnApply)
+{
+    settings_scope scope;
+    scope.set(L"MaxMenuItems", 50);
+    scope.set_user(L"MaxMenuItems", 7);
+    scope.set_user(L"HideItemLogo", 1);
+    ASSERT_TRUE(reg_set_value(HKEY_CURRENT_USER, settings_key, L"NotASetting", REG_SZ, L"x", 4));
+    std::vector<std::wstring> user = user_values(), machine = machine_values();
+
+    settings_window w;
+    ASSERT_NE(nullptr, w.dialog);
+    EXPECT_EQ(L"7", window_text(w.control(L"MaxMenuItems")));
+    click(w.item(id_reset));
+    ASSERT_TRUE(wait_until([&] { return w.apply_enabled(); }));
+    // The values that remain without the user's, written only by Apply.
+    EXPECT_EQ(L"50", window_text(w.control(L"MaxMenuItems")));
+    EXPECT_EQ(L"this machine", w.source(L"MaxMenuItems"));
+    EXPECT_FALSE(w.checked(L"HideItemLogo"));
+    EXPECT_EQ(L"default", w.source(L"HideItemLogo"));
+    EXPECT_EQ(user, user_values());
+    click(w.item(id_apply));
+    ASSERT_TRUE(wait_until([&] { return !w.apply_enabled(); }));
+    std::vector<std::wstring> left = user_values();
+    ASSERT_EQ(2u, left.size());  // the key and the value that is no setting
+    EXPECT_NE(std::wstring::npos, left[1].find(L"NotASetting"));
+    EXPECT_EQ(machine, machine_values());
+    EXPECT_EQ(L"this machine", w.source(L"MaxMenuItems"));
+    EXPECT_EQ(L"default", w.source(L"HideItemLogo"));
+}
+
+TEST(SettingsWindow, ForAllUsersWritesTheMachineValues)
+{
+    if (!test_elevated())
+        GTEST_SKIP() << "not elevated: the window offers the machine's values to administrators only";
+    settings_scope scope;
+    scope.set_user(L"HideItemLogo", 0);
+    settings_window w;
+    ASSERT_NE(nullptr, w.dialog);
+    click(w.item(id_for_all_users));
+    ASSERT_TRUE(wait_until([&] { return IsDlgButtonChecked(w.dialog, id_for_all_users) == BST_CHECKED; }));
+    for (const wchar_t *name : {L"HideItemLogo", L"OnlyAllowedOnDesktop"}) {
+        click(w.control(name));
+        ASSERT_TRUE(wait_until([&] { return w.checked(name); }));
+    }
+    ASSERT_TRUE(wait_until([&] { return w.apply_enabled(); }));
+    click(w.item(IDOK));
+    EXPECT_EQ(0u, w.exit_code());
+    std::vector<std::wstring> machine = machine_values();
+    EXPECT_EQ(3u, machine.size());
+    // The user's own value of a changed setting goes, so the new one counts.
+    EXPECT_EQ(1u, user_values().size());
+    qv_config config;
+    config.load();
+    EXPECT_EQ(1u, config.HideItemLogo);
+    EXPECT_EQ(1u, config.OnlyAllowedOnDesktop);
+}
+
+TEST(SettingsWindow, SavesAPictureOfItself)
+{
+    settings_scope scope;
+    temp_dir dir;
+    std::wstring picture = dir / L"settings.png";
+    EXPECT_EQ(0u, run_process(L"\"" + test_bin_dir() + L"\\qv-settings.exe\" --screenshot \"" + picture + L"\""));
+    std::string png = read_file(picture);
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(0, memcmp(png.data(), "\x89PNG\r\n\x1a\n", 8));
+    // IHDR: width and height, big-endian, after the signature and the chunk header.
+    auto be32 = [&](size_t at) {
+        return (DWORD)(BYTE)png[at] << 24 | (DWORD)(BYTE)png[at + 1] << 16 | (DWORD)(BYTE)png[at + 2] << 8 |
+               (DWORD)(BYTE)png[at + 3];
+    };
+    EXPECT_GT(be32(16), 400u);
+    EXPECT_GT(be32(20), 300u);
+    EXPECT_FALSE(reg_key_exists(HKEY_CURRENT_USER, settings_key));
+}

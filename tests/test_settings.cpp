@@ -188,16 +188,3 @@ TEST(Settings, UserValuesOverrideMachineValuesOneByOne)
     EXPECT_EQ(machine, reg_snapshot(HKEY_LOCAL_MACHINE, settings_key));
     EXPECT_EQ(user, reg_snapshot(HKEY_CURRENT_USER, settings_key));
 }
-
-TEST(Settings, SettingsScopeClearsTheUsersKeyToo)
-{
-    {
-        settings_scope scope;
-        scope.set_user(L"HideItemDotDot", 1);
-        ASSERT_TRUE(reg_key_exists(HKEY_CURRENT_USER, settings_key));
-    }
-    EXPECT_FALSE(reg_key_exists(HKEY_CURRENT_USER, settings_key));
-    reg_set_dword(HKEY_CURRENT_USER, settings_key, L"HideItemDotDot", 1);
-    settings_scope scope;
-    EXPECT_FALSE(reg_key_exists(HKEY_CURRENT_USER, settings_key));
-}

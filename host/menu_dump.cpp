@@ -34,8 +34,27 @@ int find_menu_position(HMENU menu, UINT id)
 {
     int count = GetMenuItemCount(menu);
     for (int i = 0; i < count; i++) {
-        if (GetMenuItemID(menu, i) == id)
+        // GetMenuItemID answers -1 for an item with a submenu: ask for the
+        // identifier itself.
+        MENUITEMINFOW info = {};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_ID;
+        if (GetMenuItemInfoW(menu, i, TRUE, &info) && info.wID == id)
             return i;
     }
     return -1;
+}
+
+POINT menu_item_point(HWND owner, HMENU menu, int position)
+{
+    RECT rect;
+    POINT aim = {-1, -1};
+    if (GetMenuItemRect(owner, menu, position, &rect)) {
+        for (int y = rect.top - 40; y < rect.bottom + 40 && aim.y < 0; y++) {
+            POINT p = {(rect.left + rect.right) / 2, y};
+            if (MenuItemFromPoint(owner, menu, p) == position)
+                aim = {p.x, y + (rect.bottom - rect.top) / 2};
+        }
+    }
+    return aim;
 }

@@ -282,9 +282,8 @@ void open_next_submenu(HWND window)
     HMENU level = top ? state.menu : state.level;
     int position = top ? find_menu_position(level, first_cmd + (UINT)n) : n + 2;
     HMENU submenu = position >= 0 ? GetSubMenu(level, position) : NULL;
-    RECT rect = {};
-    // A submenu's own window is found from the menu alone.
-    if (!submenu || !GetMenuItemRect(top ? window : NULL, level, position, &rect)) {
+    POINT aim = submenu ? menu_item_point(top ? window : NULL, level, position) : POINT{-1, -1};
+    if (aim.y < 0) {
         fail_message(L"entry " + std::to_wstring(n) + L" opens no submenu (is CascadeFolders 1, and is it a sub-folder?)");
         state.exit_code = exit_no_entry;
         EndMenu();
@@ -292,8 +291,8 @@ void open_next_submenu(HWND window)
     }
     INPUT move = {};
     move.type = INPUT_MOUSE;
-    move.mi.dx = ((rect.left + rect.right) / 2 * 65535) / (GetSystemMetrics(SM_CXSCREEN) - 1);
-    move.mi.dy = ((rect.top + rect.bottom) / 2 * 65535) / (GetSystemMetrics(SM_CYSCREEN) - 1);
+    move.mi.dx = (aim.x * 65535) / (GetSystemMetrics(SM_CXSCREEN) - 1);
+    move.mi.dy = (aim.y * 65535) / (GetSystemMetrics(SM_CYSCREEN) - 1);
     move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     SendInput(1, &move, sizeof(move));
     state.level = submenu;

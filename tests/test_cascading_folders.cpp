@@ -212,10 +212,14 @@ TEST_F(cascading_folders, ManyCascadedRightClicksLeaveNothingBehind)
     cycle();
     long gdi = live_gdi_objects();
     long user = live_user_objects();
+    SIZE_T heap = heap_bytes_in_use();
     for (int i = 0; i < 100; i++)
         cycle();
     EXPECT_EQ(gdi, live_gdi_objects()) << "every submenu's pictures go with the object";
     EXPECT_EQ(user, live_user_objects());
+    // Three listings and two submenu records a cycle, a few KB: a leak of
+    // any would show as hundreds of KB.
+    EXPECT_LT(heap_bytes_in_use(), heap + 64 * 1024);
     EXPECT_EQ(nullptr, menu_state()) << "and the menu session with it";
 }
 

@@ -39,26 +39,6 @@ void right_click(IContextMenu *context_menu, const std::wstring &folder, HWND ow
     init->Release();
 }
 
-// Bytes in use in every heap of the process: the objects come from the
-// process heap and the listings from the C runtime's.  (Wine answers the
-// PrivateUsage memory counter with 0, so that measures nothing there.)
-SIZE_T heap_bytes_in_use()
-{
-    HANDLE heaps[64];
-    DWORD count = GetProcessHeaps(64, heaps);
-    SIZE_T used = 0;
-    for (DWORD i = 0; i < count && i < 64; i++) {
-        if (!HeapLock(heaps[i]))
-            continue;
-        PROCESS_HEAP_ENTRY entry = {};
-        while (HeapWalk(heaps[i], &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                used += entry.cbData;
-        HeapUnlock(heaps[i]);
-    }
-    return used;
-}
-
 TEST(LongSession, CyclesLeakNoGdiObjectsHooksOrMemory)
 {
     settings_scope settings;

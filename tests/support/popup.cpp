@@ -63,20 +63,6 @@ void mouse_at(POINT p, DWORD down, DWORD up)
     SendInput(2, &input[1], sizeof(INPUT));
 }
 
-POINT menu_item_point(HWND owner, HMENU menu, int position)
-{
-    RECT rect;
-    POINT aim = {-1, -1};
-    if (GetMenuItemRect(owner, menu, position, &rect)) {
-        for (int y = rect.top - 40; y < rect.bottom + 40 && aim.y < 0; y++) {
-            POINT p = {(rect.left + rect.right) / 2, y};
-            if (MenuItemFromPoint(owner, menu, p) == position)
-                aim = {p.x, y + (rect.bottom - rect.top) / 2};
-        }
-    }
-    return aim;
-}
-
 int open_popups()
 {
     int open = 0;

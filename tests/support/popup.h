@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <functional>
+#include "menu_dump.h"  // menu_item_point, shared with the menu host
 
 // A visible top-level window to own popups (menus need one to open).
 HWND popup_owner();
@@ -9,9 +10,6 @@ HWND popup_owner();
 // pointer to `p`, then presses `down` and releases `up` there (both 0: only
 // the move).
 void mouse_at(POINT p, DWORD down, DWORD up);
-// A point that the menu's own hit test finds on the item at `position` of
-// the open popup `menu` (any level), or {-1, -1}.
-POINT menu_item_point(HWND owner, HMENU menu, int position);
 // Visible popup menu windows of the process.
 int open_popups();
 

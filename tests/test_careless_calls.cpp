@@ -14,18 +14,12 @@
 #include "menu/shell_open.h"
 #include "gdi_objects.h"
 #include "launch_recorder.h"
+#include "popup.h"
 #include "test_support.h"
 
 namespace {
 
 const UINT first_cmd = 100;
-
-std::wstring item_text(HMENU menu, int position)
-{
-    wchar_t text[512] = L"";
-    GetMenuStringW(menu, position, text, 512, MF_BYPOSITION);
-    return text;
-}
 
 std::vector<std::wstring> texts_of(HMENU menu)
 {

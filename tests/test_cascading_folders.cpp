@@ -16,13 +16,6 @@ namespace {
 
 const UINT first_cmd = 100;
 
-std::wstring item_text(HMENU menu, int position)
-{
-    wchar_t text[512] = L"";
-    GetMenuStringW(menu, position, text, 512, MF_BYPOSITION);
-    return text;
-}
-
 int position_of(HMENU menu, const std::wstring &text)
 {
     for (int i = 0; i < GetMenuItemCount(menu); i++) {

@@ -326,12 +326,20 @@ public:
     long_path_module(const temp_dir &base, size_t length)
     {
         std::wstring dir = base / std::to_wstring(length);
+        const std::wstring file = L"\\quorvane-shellex.dll";
+        // Each folder added takes a backslash and at least one character:
+        // one character may never be left over (the temporary folder's name,
+        // and so its length, varies with the process id).
+        if (dir.size() + file.size() + 1 == length)
+            dir += L"x";
         if (!CreateDirectoryW(dir.c_str(), nullptr))
             return;
-        const std::wstring file = L"\\quorvane-shellex.dll";
         while (dir.size() + file.size() < length) {
-            size_t part = length - dir.size() - file.size() - 1;
-            dir += L"\\" + std::wstring(part > 100 ? 100 : part, L'd');
+            size_t left = length - dir.size() - file.size();
+            size_t part = left - 1 > 100 ? 100 : left - 1;
+            if (left - 1 - part == 1)
+                part--;
+            dir += L"\\" + std::wstring(part, L'd');
             if (!CreateDirectoryW((L"\\\\?\\" + dir).c_str(), nullptr))
                 return;
         }

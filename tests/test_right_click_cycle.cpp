@@ -80,13 +80,6 @@ void send_key(WORD key)
     SendInput(2, input, sizeof(INPUT));
 }
 
-std::wstring item_text(HMENU menu, int position)
-{
-    wchar_t text[512] = L"";
-    GetMenuStringW(menu, position, text, 512, MF_BYPOSITION);
-    return text;
-}
-
 // Closes a menu that the input did not close, so that a failure cannot hang.
 void CALLBACK give_up(HWND window, UINT, UINT_PTR timer, DWORD)
 {

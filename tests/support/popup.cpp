@@ -70,3 +70,10 @@ int open_popups()
         open += IsWindowVisible(w) ? 1 : 0;
     return open;
 }
+
+std::wstring item_text(HMENU menu, int position)
+{
+    wchar_t text[512] = L"";
+    GetMenuStringW(menu, position, text, 512, MF_BYPOSITION);
+    return text;
+}

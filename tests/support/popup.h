@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <functional>
+#include <string>
 #include "menu_dump.h"  // menu_item_point, shared with the menu host
 
 // A visible top-level window to own popups (menus need one to open).
@@ -10,6 +11,8 @@ HWND popup_owner();
 // pointer to `p`, then presses `down` and releases `up` there (both 0: only
 // the move).
 void mouse_at(POINT p, DWORD down, DWORD up);
+// The text of the item at `position` of `menu`.
+std::wstring item_text(HMENU menu, int position);
 // Visible popup menu windows of the process.
 int open_popups();
 

@@ -1,23 +1,11 @@
 #include "window_input.h"
+#include "popup.h"
 
 void click(HWND window)
 {
     RECT rect;
     GetWindowRect(window, &rect);
-    POINT p = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    INPUT input[3] = {};
-    for (INPUT &i : input) {
-        i.type = INPUT_MOUSE;
-        i.mi.dx = (p.x * 65535) / (w - 1);
-        i.mi.dy = (p.y * 65535) / (h - 1);
-    }
-    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
-    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &input[0], sizeof(INPUT));
-    Sleep(50);
-    SendInput(2, &input[1], sizeof(INPUT));
+    mouse_at({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
 }
 
 namespace {

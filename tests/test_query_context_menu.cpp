@@ -1,6 +1,7 @@
 // Command reservation and the two menu hooks, driven by real messages to a
 // real window of the test thread.
 #include <gtest/gtest.h>
+#include "menu/identifier_block.h"
 #include "menu/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_shellex.h"
@@ -233,6 +234,32 @@ TEST_F(reservation, NoMoreEntriesThanIdentifiers)
         EXPECT_LT(id, 120u) << position;
     }
     ext->Release();
+}
+
+// The count reserved travels in 16 bits: a huge folder with MaxMenuItems
+// raised once wrapped it (66,002 entries reserved 474) and took the next
+// handler's identifiers.  The listing stops where every entry, the logo and
+// "| NORMAL |" still get an identifier, and the block never passes 0xFFFF.
+TEST(IdentifierBlock, NeverMoreThanSixteenBitsCanCount)
+{
+    EXPECT_EQ(0xFFFFu - 2, entries_that_fit(1, 0xFFFFFFFFu));
+    EXPECT_EQ(18u, entries_that_fit(100, 120));
+    for (UINT64 entries : {(UINT64)66002, entries_that_fit(1, 0xFFFFFFFFu)}) {
+        qv_identifier_block block = identifier_block(1, 0xFFFFFFFFu, entries, false);
+        EXPECT_EQ(0xFFFFu, block.end - 1) << entries;
+        EXPECT_EQ(0xFFFFu, (UINT)HRESULT_CODE(MAKE_HRESULT(SEVERITY_SUCCESS, 0, block.end - 1)));
+    }
+    qv_identifier_block fitting = identifier_block(1, 0xFFFFFFFFu, entries_that_fit(1, 0xFFFFFFFFu), false);
+    EXPECT_LT(1 + entries_that_fit(1, 0xFFFFFFFFu) + 1, (UINT64)fitting.end) << "logo and NORMAL inside";
+
+    // The submenus' pool: after the spare ten, a few thousand, fewer or none
+    // when the shell gives fewer.
+    qv_identifier_block wide = identifier_block(100, 0x7FFF, 20, true);
+    EXPECT_EQ(130u, wide.pool_first);
+    EXPECT_EQ(130u + QV_SUBMENU_IDS, wide.end);
+    EXPECT_EQ(140u, identifier_block(100, 140, 20, true).end);
+    EXPECT_EQ(0u, identifier_block(100, 130, 20, true).pool_first);
+    EXPECT_EQ(0u, identifier_block(100, 0x7FFF, 20, false).pool_first);
 }
 
 }  // namespace

@@ -4,16 +4,8 @@
 #include "common/qv_shellex.h"
 #include "extension/folder_listing.h"
 #include "extension/listing_job.h"
+#include "menu/identifier_block.h"
 #include "menu/menu_state.h"
-
-// Identifiers reserved beyond one per entry: the logo, the "| NORMAL |"
-// submenu item, and room to spare.
-#define QV_EXTRA_IDS 10
-// Identifiers kept for the entries of sub-folders' submenus, when they
-// cascade: a few thousand, fewer when the shell gives fewer.
-#define QV_SUBMENU_IDS 4000
-// The count reserved travels in the 16-bit code of the result.
-#define QV_MAX_RESERVED 0xFFFF
 
 static HRESULT reserved(UINT count)
 {
@@ -27,10 +19,7 @@ static HRESULT reserved(UINT count)
 static qv_listing_rules bounded_rules(const qv_shellex *ext, UINT idCmdFirst, UINT idCmdLast)
 {
     qv_listing_rules rules = listing_rules(&ext->config, ext->is_lnk);
-    UINT64 ids = (UINT64)idCmdLast - idCmdFirst;
-    if (ids > QV_MAX_RESERVED)
-        ids = QV_MAX_RESERVED;
-    UINT64 entries = ids - 2;  // the range gate leaves more than 10
+    UINT64 entries = entries_that_fit(idCmdFirst, idCmdLast);
     if (rules.max_names > entries - 1)
         rules.max_names = entries - 1;  // and "." after them
     return rules;
@@ -101,15 +90,9 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
     if (list.entry_count == 0)
         return reserved(0);
 
-    UINT64 pool_first = (UINT64)idCmdFirst + list.entry_count + QV_EXTRA_IDS;
-    UINT64 end = pool_first + (config.CascadeFolders ? QV_SUBMENU_IDS : 0);
-    if (end > idCmdLast)
-        end = idCmdLast;
-    if (end > (UINT64)idCmdFirst + QV_MAX_RESERVED)
-        end = (UINT64)idCmdFirst + QV_MAX_RESERVED;
-    UINT last_cmd = (UINT)end;
+    qv_identifier_block block = identifier_block(idCmdFirst, idCmdLast, list.entry_count, config.CascadeFolders != 0);
     // A menu that could not be hooked would never be filled.
-    if (!menu_start(this, hmenu, idCmdFirst, last_cmd, pool_first < last_cmd ? (UINT)pool_first : 0))
+    if (!menu_start(this, hmenu, idCmdFirst, block.end, block.pool_first))
         return reserved(0);
-    return reserved(last_cmd - idCmdFirst);
+    return reserved(block.end - idCmdFirst);
 }

@@ -13,6 +13,7 @@
 #include "common/qv_shellex.h"
 #include "extension/listing_job.h"
 #include "gdi_objects.h"
+#include "popup.h"
 #include "slow_drive.h"
 #include "test_support.h"
 
@@ -163,6 +164,36 @@ TEST_F(slow_folders, BlockedDriveNeverHoldsTheHostAndWorkersAreFew)
     EXPECT_EQ(std::vector<std::wstring>{L"."}, r.names);
     EXPECT_EQ(11u, r.reserved);
     EXPECT_EQ(QV_MAX_WORKERS, listing_workers());
+}
+
+// A sub-folder's submenu is listed when it opens, within the same limit: a
+// drive that stops answering by then gives the submenu's "." alone.
+TEST_F(slow_folders, SubmenuOnABlockedDriveOpensAtOnce)
+{
+    std::wstring dir = folder(L"cascade", 2);
+    ASSERT_TRUE(write_file(drive.backing_path(L"cascade\\Sub\\inner.txt")));
+    ext->Release();
+    ext = qv_shellex::create();
+    settings.set(L"CascadeFolders", 1);
+    HMENU menu = CreatePopupMenu();
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 1, 1, HWND_MESSAGE, NULL, NULL, NULL);
+    click r = right_click(ext, ext, dir, menu);
+    ASSERT_GT(r.reserved, 10u);
+    SendMessageW(owner, WM_INITMENU, (WPARAM)menu, 0);
+    HMENU sub = NULL;
+    for (int i = 0; i < GetMenuItemCount(menu) && !sub; i++)
+        sub = GetSubMenu(menu, i) && item_text(menu, i) == L"Sub" ? GetSubMenu(menu, i) : NULL;
+    ASSERT_NE(nullptr, sub);
+
+    ASSERT_TRUE(drive.block(blocked_ms));
+    DWORD start = GetTickCount();
+    SendMessageW(owner, WM_INITMENUPOPUP, (WPARAM)sub, 0);
+    EXPECT_LT(GetTickCount() - start, back_soon_ms);
+    ASSERT_EQ(1, GetMenuItemCount(sub));
+    EXPECT_EQ(L".", item_text(sub, 0));
+    SendMessageW(owner, WM_UNINITMENUPOPUP, (WPARAM)menu, 0);
+    DestroyMenu(menu);
+    DestroyWindow(owner);
 }
 
 // A right-click on the blocked drive, then the process ends at once: run in

@@ -1,6 +1,6 @@
 // Module-wide state: the module handle and the counts that keep the module
 // loaded.  The state of the menu being shown is kept per thread by
-// module/menu_state.h.
+// menu/menu_state.h.
 #pragma once
 #include <windows.h>
 

@@ -15,7 +15,9 @@ extern DWORD g_kept_listing_ms;
 
 // Copies into `out` (empty) the listing kept for `folder` listed by `rules`,
 // when the folder's last-write time is still `write_time`; a kept listing of
-// that folder with another time is stale and goes.  Returns whether it copied.
+// that folder with another time is stale and goes.  Entries past
+// rules->pictures are copied without their picture.  Returns whether it
+// copied.
 bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, FILETIME write_time, qv_item_list *out);
 // Keeps the complete listing `list` of `folder`, taking it over (`list` is
 // left empty).  Older listings go to stay within QV_KEPT_LISTINGS folders and

@@ -25,7 +25,6 @@ struct qv_job {
     bool known;          // the folder's attributes, or the shortcut, were read
     bool is_folder;
     bool fetched_on_access;  // a cloud folder: not enumerated
-    FILETIME write_time;
     WCHAR target[MAX_PATH];
     qv_listing_share share;  // the listing is complete
     qv_item_list list;
@@ -76,8 +75,6 @@ static void list_job(qv_job *job)
     job->known = true;
     job->is_folder = is_folder;
     job->fetched_on_access = is_folder && !enumerate;
-    if (found)
-        job->write_time = data.ftLastWriteTime;
     job->share.complete = !enumerate;
     ReleaseSRWLockExclusive(&job->lock);
     if (!enumerate)

@@ -7,8 +7,8 @@
 #include <string>
 #include "menu/menu_state.h"
 #include "common/module_state.h"
-#include "common/qv_shellex.h"
-#include "extension/folder_listing.h"
+#include "extension/qv_shellex.h"
+#include "listing/folder_listing.h"
 #include "gdi_objects.h"
 #include "test_support.h"
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "common/qv_shellex.h"
+#include "extension/qv_shellex.h"
 #include "gdi_objects.h"
 #include "launch_recorder.h"
 #include "menu/menu_state.h"

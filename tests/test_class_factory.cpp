@@ -5,7 +5,7 @@
 #include "menu/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_clsid.h"
-#include "common/qv_shellex.h"
+#include "extension/qv_shellex.h"
 
 static IClassFactory *get_factory()
 {

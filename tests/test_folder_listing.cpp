@@ -7,9 +7,10 @@
 #include <stdint.h>
 #include <string>
 #include <vector>
-#include "common/qv_shellex.h"
-#include "extension/folder_listing.h"
-#include "extension/kept_listings.h"
+#include "extension/qv_shellex.h"
+#include "extension/list_directory.h"
+#include "listing/folder_listing.h"
+#include "listing/kept_listings.h"
 #include "gdi_objects.h"
 #include "test_support.h"
 

@@ -10,7 +10,7 @@
 #include "menu/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_config.h"
-#include "common/qv_shellex.h"
+#include "extension/qv_shellex.h"
 #include "setting_names.h"
 #include "test_support.h"
 

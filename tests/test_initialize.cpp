@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <string>
-#include "common/qv_shellex.h"
+#include "extension/qv_shellex.h"
 #include "extension/desktop_test.h"
-#include "extension/shortcut.h"
+#include "listing/shortcut.h"
 #include "test_support.h"
 
 namespace {

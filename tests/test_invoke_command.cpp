@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 #include "menu/menu_state.h"
-#include "common/qv_shellex.h"
+#include "extension/qv_shellex.h"
 #include "menu/shell_open.h"
 #include "launch_recorder.h"
 #include "test_support.h"

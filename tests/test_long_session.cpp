@@ -6,7 +6,7 @@
 #include "menu/menu_state.h"
 #include "common/module_state.h"
 #include "common/qv_clsid.h"
-#include "common/qv_shellex.h"
+#include "extension/qv_shellex.h"
 #include "gdi_objects.h"
 #include "test_support.h"
 

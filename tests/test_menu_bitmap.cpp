@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <vector>
-#include "extension/menu_bitmap.h"
+#include "listing/menu_bitmap.h"
 #include "gdi_objects.h"
 #include "test_support.h"
 

@@ -4,7 +4,7 @@
 #include "menu/identifier_block.h"
 #include "menu/menu_state.h"
 #include "common/module_state.h"
-#include "common/qv_shellex.h"
+#include "extension/qv_shellex.h"
 #include "menu/menu_hooks.h"
 #include "menu/menu_population.h"
 #include "test_support.h"

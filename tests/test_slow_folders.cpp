@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 #include "common/qv_clsid.h"
-#include "common/qv_shellex.h"
-#include "extension/listing_job.h"
+#include "extension/qv_shellex.h"
+#include "listing/listing_job.h"
 #include "gdi_objects.h"
 #include "popup.h"
 #include "slow_drive.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include "menu/menu_state.h"
 #include "common/module_state.h"
-#include "common/qv_shellex.h"
-#include "extension/menu_bitmap.h"
+#include "extension/qv_shellex.h"
+#include "listing/menu_bitmap.h"
 #include "gdi_objects.h"
 #include "menu/shell_open.h"
 #include "launch_recorder.h"

@@ -1,6 +1,6 @@
 // Initialization from the selected item: the first path of the drop list,
 // the settings, the desktop test and the target of a shortcut.
-#include "common/qv_shellex.h"
+#include "extension/qv_shellex.h"
 #include <shellapi.h>
 #include <string.h>
 #include <wchar.h>
@@ -8,8 +8,8 @@
 #include "common/trace.h"
 #include "extension/desktop_test.h"
 #include "extension/drop_list.h"
-#include "extension/listing_job.h"
-#include "extension/shortcut.h"
+#include "listing/listing_job.h"
+#include "listing/shortcut.h"
 
 // 1 unless the current user's desktop folder is known and `path` does not lie
 // directly in it.

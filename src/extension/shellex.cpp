@@ -1,7 +1,7 @@
 // Lifetime and interfaces of the extension object.
 #include <new>
 #include "common/module_state.h"
-#include "common/qv_shellex.h"
+#include "extension/qv_shellex.h"
 #include "menu/menu_state.h"
 
 qv_shellex *qv_shellex::create()

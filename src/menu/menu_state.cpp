@@ -7,7 +7,7 @@
 #include <wchar.h>
 #include "common/module_state.h"
 #include "common/trace.h"
-#include "extension/folder_listing.h"
+#include "listing/folder_listing.h"
 #include "menu/menu_hooks.h"
 
 // Threads that show one of our menus at the same time.

@@ -3,10 +3,10 @@
 // entry in screen-high columns, then the logo item.
 #include <string.h>
 #include <wchar.h>
-#include "common/qv_shellex.h"
+#include "extension/qv_shellex.h"
 #include "menu/menu_population.h"
-#include "extension/folder_listing.h"
-#include "extension/listing_job.h"
+#include "listing/folder_listing.h"
+#include "listing/listing_job.h"
 #include "menu/menu_state.h"
 
 int (WINAPI *g_menu_metrics)(int index) = GetSystemMetrics;

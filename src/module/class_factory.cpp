@@ -4,10 +4,10 @@
 #include <string.h>
 #include "common/module_state.h"
 #include "common/qv_clsid.h"
-#include "common/qv_shellex.h"
+#include "extension/qv_shellex.h"
 #include "common/trace.h"
-#include "extension/kept_listings.h"
-#include "extension/listing_job.h"
+#include "listing/kept_listings.h"
+#include "listing/listing_job.h"
 #include "menu/menu_state.h"
 
 // One static factory; its reference count is OutstandingObjects itself, so a

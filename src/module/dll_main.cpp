@@ -1,7 +1,7 @@
 // Module entry.
 #include <windows.h>
 #include "common/module_state.h"
-#include "extension/kept_listings.h"
+#include "listing/kept_listings.h"
 #include "menu/menu_state.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)

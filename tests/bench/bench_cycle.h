@@ -2,7 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
-#include "common/qv_shellex.h"
+#include "extension/qv_shellex.h"
 #include "test_support.h"
 #include "bench_common.h"
 

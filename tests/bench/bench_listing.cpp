@@ -9,9 +9,10 @@
 #include <algorithm>
 #include <string>
 #include <vector>
-#include "common/qv_shellex.h"
-#include "extension/folder_listing.h"
-#include "extension/menu_bitmap.h"
+#include "extension/qv_shellex.h"
+#include "extension/list_directory.h"
+#include "listing/folder_listing.h"
+#include "listing/menu_bitmap.h"
 #include "test_support.h"
 #include "bench_common.h"
 

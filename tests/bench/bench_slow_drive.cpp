@@ -13,8 +13,8 @@
 #include <stdio.h>
 #include <string>
 #include <vector>
-#include "common/qv_shellex.h"
-#include "extension/listing_job.h"
+#include "extension/qv_shellex.h"
+#include "listing/listing_job.h"
 #include "slow_drive.h"
 #include "test_support.h"
 #include "bench_common.h"

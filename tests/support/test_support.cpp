@@ -2,8 +2,8 @@
 #include <shlwapi.h>
 #include <stdio.h>
 #include <utility>
-#include "common/qv_shellex.h"
-#include "extension/listing_job.h"
+#include "extension/qv_shellex.h"
+#include "listing/listing_job.h"
 
 std::wstring test_bin_dir()
 {

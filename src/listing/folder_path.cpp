@@ -1,5 +1,5 @@
 // The root of a bare drive.
-#include "extension/folder_path.h"
+#include "listing/folder_path.h"
 #include <wchar.h>
 
 void folder_form(const WCHAR *path, WCHAR *out)

@@ -5,7 +5,7 @@
 #pragma once
 #include <windows.h>
 #include "common/qv_item_list.h"
-#include "extension/folder_listing.h"
+#include "listing/folder_listing.h"
 
 // Workers alive at once in the process: a right-click that would need
 // another one does without.

@@ -1,7 +1,7 @@
 // Menu bitmaps made from shell icons: the icon is drawn into an erased 32-bpp
 // paint buffer of the theme library, given alpha from its mask when the
 // drawing brought none, and blended into a new DIB section.
-#include "extension/menu_bitmap.h"
+#include "listing/menu_bitmap.h"
 #include <string.h>
 
 const wchar_t *g_theme_library = L"UXTHEME.DLL";

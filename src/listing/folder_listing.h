@@ -3,8 +3,6 @@
 #include <windows.h>
 #include "common/qv_item_list.h"
 
-class qv_shellex;
-
 // Most entries of one listing that get a picture.  Each picture is a GDI
 // object of its own, and Windows gives a process 10,000 of them in all (the
 // shell's own windows share that quota); a folder listed with MaxMenuItems
@@ -53,9 +51,6 @@ bool folder_may_be_enumerated(DWORD attributes);
 // rules->pictures with its menu bitmap, ended by "." past rules->max_names
 // and by the sentinel.  `share` may be null.
 void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *rules, qv_listing_share *share);
-
-// list_folder into ext->list with the object's settings and shortcut flag.
-void list_directory(qv_shellex *ext, const WCHAR *dir);
 
 // Ends a listing with its uncounted sentinel record, so that the last counted
 // name ends at entries[entry_count].name_offset - 1.  When the empty name

@@ -1,7 +1,7 @@
 // Resolution of a selected .lnk shortcut to the path it points to.
 #include <shlobj.h>
 #include <wchar.h>
-#include "extension/shortcut.h"
+#include "listing/shortcut.h"
 
 // A drive path with its root ("C:\...") or a UNC name ("\\server\...").
 static bool is_full_path(const WCHAR *p)

@@ -2,10 +2,10 @@
 // menu bitmap made from its small shell icon.
 #include <string.h>
 #include <wchar.h>
-#include "common/qv_shellex.h"
+#include "common/qv_config.h"
 #include <shellapi.h>
-#include "extension/folder_listing.h"
-#include "extension/menu_bitmap.h"
+#include "listing/folder_listing.h"
+#include "listing/menu_bitmap.h"
 
 #define PATTERN_CHARS 264
 #define FULL_PATH_CHARS 552
@@ -163,12 +163,6 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
     list_finish(list);
     if (share)
         share->complete = true;
-}
-
-void list_directory(qv_shellex *ext, const WCHAR *dir)
-{
-    qv_listing_rules rules = listing_rules(&ext->config, ext->is_lnk);
-    list_folder(&ext->list, dir, &rules, NULL);
 }
 
 void list_finish(qv_item_list *list)

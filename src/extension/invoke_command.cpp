@@ -2,9 +2,9 @@
 // launch of that entry through the shell.
 #include <string.h>
 #include <wchar.h>
-#include "common/qv_shellex.h"
+#include "extension/qv_shellex.h"
 #include "common/trace.h"
-#include "extension/folder_path.h"
+#include "listing/folder_path.h"
 #include "menu/shell_open.h"
 #include "menu/menu_state.h"
 

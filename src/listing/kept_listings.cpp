@@ -1,5 +1,5 @@
 // Listings kept for the next right-click on the same folder.
-#include "extension/kept_listings.h"
+#include "listing/kept_listings.h"
 #include <string.h>
 #include <wchar.h>
 

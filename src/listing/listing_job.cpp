@@ -3,13 +3,13 @@
 // host's thread and its worker and freed by whichever lets it go last; the
 // worker never touches the extension object, which the host may release at
 // any time.
-#include "extension/listing_job.h"
+#include "listing/listing_job.h"
 #include <objbase.h>
 #include <string.h>
 #include <wchar.h>
-#include "extension/folder_path.h"
-#include "extension/kept_listings.h"
-#include "extension/shortcut.h"
+#include "listing/folder_path.h"
+#include "listing/kept_listings.h"
+#include "listing/shortcut.h"
 
 enum job_kind { job_list_folder, job_resolve_shortcut };
 

@@ -4,7 +4,7 @@
 #include <string.h>
 #include <wchar.h>
 #include "common/qv_item_list.h"
-#include "extension/menu_bitmap.h"
+#include "listing/menu_bitmap.h"
 
 UINT64 list_grown_capacity(UINT64 used, UINT64 capacity, UINT64 needed, size_t elem_size)
 {

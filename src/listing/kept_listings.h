@@ -4,7 +4,7 @@
 #pragma once
 #include <windows.h>
 #include "common/qv_item_list.h"
-#include "extension/folder_listing.h"
+#include "listing/folder_listing.h"
 
 // Folders kept at once; the oldest goes first.
 #define QV_KEPT_LISTINGS 4

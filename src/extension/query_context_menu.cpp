@@ -1,9 +1,9 @@
 // Command reservation: QueryContextMenu lists the folder and reserves the
 // identifiers; the menu itself is filled later, from the hooks, when it is
 // initialised for display.
-#include "common/qv_shellex.h"
-#include "extension/folder_listing.h"
-#include "extension/listing_job.h"
+#include "extension/qv_shellex.h"
+#include "listing/folder_listing.h"
+#include "listing/listing_job.h"
 #include "menu/identifier_block.h"
 #include "menu/menu_state.h"
 

@@ -78,11 +78,11 @@ TEST(Settings, OtherTypesLeaveTheDefaultAndLaterNamesAreStillRead)
     set_raw(L"HideItemLogo", REG_SZ, L"1", 2 * sizeof(wchar_t));
     scope.set(L"HideItemDotDot", 7);
     set_raw(L"HideFileExtension", REG_BINARY, binary, 4);  // right size, wrong type
-    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1, 300, 0}), load());
+    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1, 300, 0, 0}), load());
 
     // A REG_DWORD longer than four bytes does not fit the buffer.
     set_raw(L"HideItemLogo", REG_DWORD, &eight, sizeof(eight));
-    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1, 300, 0}), load());
+    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1, 300, 0, 0}), load());
 }
 
 TEST(Settings, ShortDwordKeepsTheDefaultNotTheLastValuesBytes)
@@ -104,7 +104,7 @@ TEST(Settings, ShortDwordKeepsTheDefaultNotTheLastValuesBytes)
     EXPECT_EQ(2u, size);
     EXPECT_EQ(0x12340001u, buffer);
 
-    EXPECT_EQ((std::vector<DWORD>{0x12345678, 100, 0, 0, 0, 0, 1, 300, 0}), load());
+    EXPECT_EQ((std::vector<DWORD>{0x12345678, 100, 0, 0, 0, 0, 1, 300, 0, 0}), load());
 }
 
 TEST(Settings, ValuesAreTakenWithoutRangeCheck)
@@ -187,4 +187,26 @@ TEST(Settings, UserValuesOverrideMachineValuesOneByOne)
     load();
     EXPECT_EQ(machine, reg_snapshot(HKEY_LOCAL_MACHINE, settings_key));
     EXPECT_EQ(user, reg_snapshot(HKEY_CURRENT_USER, settings_key));
+}
+
+// A wait past five seconds on the shell's thread would make Explorer hang:
+// larger limits, from either key, count as 5,000 ms; the rest as they are.
+TEST(Settings, ListingTimeLimitIsHeldToFiveSeconds)
+{
+    settings_scope scope;
+    qv_config config;
+    for (DWORD value : {0u, 300u, 5000u}) {
+        scope.set(L"ListingTimeLimit", value);
+        config.load();
+        EXPECT_EQ(value, config.ListingTimeLimit);
+    }
+    for (DWORD value : {5001u, 60000u, 0xFFFFFFFFu}) {
+        scope.set(L"ListingTimeLimit", value);
+        config.load();
+        EXPECT_EQ(5000u, config.ListingTimeLimit) << value;
+    }
+    scope.set(L"ListingTimeLimit", 100);
+    scope.set_user(L"ListingTimeLimit", 0xFFFFFFFF);
+    config.load();
+    EXPECT_EQ(5000u, config.ListingTimeLimit);
 }

@@ -270,14 +270,15 @@ TEST(SettingsWindow, BadNumbersAreRefusedWithAMessageAndNothingIsWritten)
         EXPECT_TRUE(w.apply_enabled());
     }
 
-    set_edit_text(w.control(L"ListingTimeLimit"), L" 4294967295 ");
+    set_edit_text(w.control(L"ListingTimeLimit"), L"300");
+    set_edit_text(w.control(L"MaxMenuItems"), L" 4294967295 ");
     click(w.item(id_apply));
     ASSERT_TRUE(wait_until([&] { return !w.apply_enabled(); }));
     qv_config config;
     config.load();
-    EXPECT_EQ(0xFFFFFFFFu, config.ListingTimeLimit);
+    EXPECT_EQ(0xFFFFFFFFu, config.MaxMenuItems);
     EXPECT_EQ(1u, config.OnlyAllowedOnDesktop);
-    EXPECT_EQ(L"4294967295", window_text(w.control(L"ListingTimeLimit")));
+    EXPECT_EQ(L"4294967295", window_text(w.control(L"MaxMenuItems")));
 }
 
 TEST(SettingsWindow, ResetRemovesTheUsersValuesOnApply)

@@ -6,6 +6,10 @@
 
 #define QV_SETTINGS_KEY "Software\\Quorvane\\Shellex"
 
+// The longest wait for a listing, in milliseconds: Windows takes a window
+// that has not answered for five seconds as hung.  Larger values count as it.
+#define QV_MAX_LISTING_TIME_LIMIT 5000
+
 struct qv_config {
     // The loader walks these in declaration order, in step with the
     // registry value names: keep the two in the same order.
@@ -20,8 +24,12 @@ struct qv_config {
     DWORD ListingTimeLimit;
     // Non-zero: sub-folders open as submenus listing them.
     DWORD CascadeFolders;
+    // 0: entries in the order the folder gives them; 1: folders first, then
+    // every name in Explorer's order (StrCmpLogicalW).
+    DWORD SortEntries;
 
     // Writes the defaults, then overrides each field whose value under the
-    // machine's key, then under the user's key, is a 4-byte REG_DWORD.
+    // machine's key, then under the user's key, is a 4-byte REG_DWORD;
+    // ListingTimeLimit is then held to QV_MAX_LISTING_TIME_LIMIT.
     void load();
 };

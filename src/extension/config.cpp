@@ -17,7 +17,8 @@ static constexpr char value_names[] =
     "HideItemDotDot\0"
     "HideFileExtension\0"
     "ListingTimeLimit\0"
-    "CascadeFolders\0";
+    "CascadeFolders\0"
+    "SortEntries\0";
 
 static const qv_config defaults = {
     0,    // OnlyAllowedOnDesktop
@@ -29,6 +30,7 @@ static const qv_config defaults = {
     1,    // HideFileExtension
     300,  // ListingTimeLimit
     0,    // CascadeFolders
+    0,    // SortEntries
 };
 
 static constexpr size_t count_names(const char *list)
@@ -91,4 +93,6 @@ void qv_config::load()
     *this = defaults;
     qv_config_read(HKEY_LOCAL_MACHINE, this);
     qv_config_read(HKEY_CURRENT_USER, this);
+    if (ListingTimeLimit > QV_MAX_LISTING_TIME_LIMIT)
+        ListingTimeLimit = QV_MAX_LISTING_TIME_LIMIT;
 }

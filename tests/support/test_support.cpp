@@ -439,7 +439,7 @@ bool listing_workers_end(DWORD within_ms)
 
 qv_config default_settings()
 {
-    return qv_config{0, 100, 0, 0, 0, 0, 1, 300, 0};
+    return qv_config{0, 100, 0, 0, 0, 0, 1, 300, 0, 0};
 }
 
 qv_shellex *listed_object_for(const std::wstring &folder, DWORD hide_file_extension)

@@ -24,6 +24,8 @@ const setting_text texts[] = {
      L"After this time the menu shows what it found so far; 0: no limit.", {}},
     {"CascadeFolders", kind_check, L"Sub-&folders as submenus",
      L"A sub-folder's entry opens a submenu listing it, instead of a window.", {}},
+    {"SortEntries", kind_check, L"Sort as Explorer does (f&olders first)",
+     L"Folders first, then names in Explorer's order; off: the folder's own order.", {}},
 };
 
 }  // namespace

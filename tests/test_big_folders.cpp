@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <set>
 #include <string>
-#include "menu/menu_state.h"
+#include "menu/thread_menus.h"
 #include "common/module_state.h"
 #include "extension/qv_shellex.h"
 #include "listing/folder_listing.h"
@@ -139,7 +139,7 @@ TEST(BigFolder, TenThousandFilesWithTheLimitLifted)
     SendMessageW(owner, WM_INITMENU, (WPARAM)menu, 0);
     ASSERT_EQ(1 + file_count + 1, GetMenuItemCount(menu));
     int per_column = GetSystemMetrics(SM_CYSCREEN) / (GetSystemMetrics(SM_CYMENU) + 1) - 4;
-    ASSERT_EQ(per_column, menu_fill()->per_column);
+    ASSERT_EQ(per_column, ext->session.fill.per_column);
     ASSERT_GT(per_column, 1);
     int breaks = 0, misplaced = 0, wrong_ids = 0;
     for (int position = 0; position < file_count + 2; position++) {

@@ -2,10 +2,11 @@
 // called in-process as the COM runtime calls the exports.
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include "menu/menu_state.h"
+#include "menu/thread_menus.h"
 #include "common/module_state.h"
 #include "common/qv_clsid.h"
 #include "extension/qv_shellex.h"
+#include "test_support.h"
 
 static IClassFactory *get_factory()
 {
@@ -65,14 +66,15 @@ TEST(ClassFactory, CanUnloadTracksLocksObjectsAndHooks)
 
     // The hooks of a reserved menu keep it loaded: their procedures live in it.
     HMENU popup = CreatePopupMenu();
-    ASSERT_TRUE(menu_start(nullptr, popup, 100, 120));
+    qv_menu_session session = {};
+    qv_item_list none = {};
+    qv_config config = default_settings();
+    ASSERT_TRUE(session_start(&session, {&none, &config, L"C:", true}, popup, 100, 120, 0));
     EXPECT_EQ(2, menu_hook_count());
     EXPECT_EQ(S_FALSE, DllCanUnloadNow());
-    menu_end(popup);
+    session_end(&session);
     EXPECT_EQ(0, menu_hook_count());
     EXPECT_EQ(S_OK, DllCanUnloadNow());
-    menu_drop_thread();
-    EXPECT_EQ(nullptr, menu_state());
     DestroyMenu(popup);
 }
 
@@ -124,7 +126,7 @@ TEST(ExtensionObject, OnlyTheOwnerOfTheMenuTakesTheHooksAlong)
     qv_shellex *owner = qv_shellex::create();
     qv_shellex *other = qv_shellex::create();
     HMENU popup = CreatePopupMenu();
-    ASSERT_TRUE(menu_start(owner, popup, 100, 120));
+    ASSERT_TRUE(reserve_menu(owner, popup, 100, 120));
     // An older object released late, and an object that CreateInstance
     // destroys at once, leave the newer menu its hooks.
     other->Release();
@@ -133,11 +135,9 @@ TEST(ExtensionObject, OnlyTheOwnerOfTheMenuTakesTheHooksAlong)
     factory->CreateInstance(nullptr, IID_IClassFactory, &out);
     factory->Release();
     EXPECT_EQ(2, menu_hook_count());
-    ASSERT_NE(nullptr, menu_state());
-    EXPECT_EQ(owner, menu_state()->ext);
+    EXPECT_EQ(GetCurrentThreadId(), owner->session.thread_id);
     owner->Release();
     EXPECT_EQ(0, menu_hook_count());
-    EXPECT_EQ(nullptr, menu_state());
     EXPECT_EQ(0, OutstandingObjects);
     DestroyMenu(popup);
 }
@@ -182,7 +182,8 @@ TEST(ExtensionObject, UninitialisedObjectRefusesWork)
     AppendMenuW(menu, MF_STRING, 1, L"Open");
     EXPECT_EQ(0, HRESULT_CODE(object->QueryContextMenu(menu, 0, 100, 0x7fff, CMF_NORMAL)));
     EXPECT_EQ(1, GetMenuItemCount(menu));
-    EXPECT_EQ(nullptr, menu_state());
+    EXPECT_EQ(0u, object->session.thread_id);
+    EXPECT_EQ(0, menu_hook_count());
     CMINVOKECOMMANDINFO info = {};
     info.cbSize = sizeof(info);
     info.lpVerb = MAKEINTRESOURCEA(0);

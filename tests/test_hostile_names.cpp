@@ -3,7 +3,7 @@
 // in case or end in a space reach the menu and the launch unchanged.
 #include <gtest/gtest.h>
 #include <algorithm>
-#include "menu/menu_state.h"
+#include "menu/thread_menus.h"
 #include "common/module_state.h"
 #include "extension/qv_shellex.h"
 #include "menu/shell_open.h"

@@ -8,7 +8,7 @@
 #include <string.h>
 #include <string>
 #include <vector>
-#include "menu/menu_state.h"
+#include "menu/thread_menus.h"
 #include "common/module_state.h"
 #include "common/qv_config.h"
 #include "extension/qv_shellex.h"
@@ -128,7 +128,7 @@ public:
         EXPECT_TRUE(SUCCEEDED(hr));
         UINT reserved = HRESULT_CODE(hr);
         EXPECT_EQ(reserved ? 2 : 0, menu_hook_count());
-        menu_drop_thread();
+        thread_menus_drop_thread();
         DestroyMenu(menu);
         ext->Release();
         return reserved;

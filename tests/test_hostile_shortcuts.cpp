@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 #include <vector>
-#include "menu/menu_state.h"
+#include "menu/thread_menus.h"
 #include "common/module_state.h"
 #include "extension/qv_shellex.h"
 #include "setting_names.h"
@@ -61,7 +61,7 @@ click right_click(qv_shellex *ext, IDataObject *data)
     if (r.reserved)
         for (UINT64 i = 0; i < ext->list.entry_count; i++)
             r.listed.insert(list_name(&ext->list, i));
-    menu_drop_thread();
+    thread_menus_drop_thread();
     DestroyMenu(menu);
     return r;
 }

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "menu/menu_state.h"
+#include "menu/thread_menus.h"
 #include "extension/qv_shellex.h"
 #include "menu/shell_open.h"
 #include "launch_recorder.h"
@@ -32,7 +32,7 @@ protected:
         ext->desktop_ok = 1;
         // The input hook records into the thread's reserved menu.
         reserved_menu = CreatePopupMenu();
-        ASSERT_TRUE(menu_start(ext, reserved_menu, 100, 0x7FFF));
+        ASSERT_TRUE(reserve_menu(ext, reserved_menu, 100, 0x7FFF));
     }
     void TearDown() override
     {
@@ -67,7 +67,7 @@ protected:
 TEST_F(invocation, EntryLaunchesItsPathInTheListedFolder)
 {
     listing(L"C:\\Tools", {L"a.exe", L"Docs", L".git"});
-    menu_record_input(WM_LBUTTONUP);
+    ext->session.last_input_msg = WM_LBUTTONUP;
     EXPECT_EQ(S_OK, invoke(1));
     ASSERT_EQ(1u, launches.size());
     EXPECT_FALSE(launches[0].has_verb);
@@ -98,7 +98,7 @@ TEST_F(invocation, VerbFollowsTheLastInputAndShift)
     };
     for (const auto &c : cases) {
         launches.clear();
-        menu_record_input(c.message);
+        ext->session.last_input_msg = c.message;
         hold_shift(c.shift);
         EXPECT_EQ(S_OK, invoke(0));
         ASSERT_EQ(1u, launches.size());
@@ -112,7 +112,7 @@ TEST_F(invocation, VerbFollowsTheLastInputAndShift)
 TEST_F(invocation, NoEditActionRetriesOnceWithTheDefault)
 {
     listing(L"C:\\Tools", {L"notes.txt"});
-    menu_record_input(WM_RBUTTONUP);
+    ext->session.last_input_msg = WM_RBUTTONUP;
     planned_results = {SE_ERR_NOASSOC, SE_ERR_NOASSOC};
     EXPECT_EQ(S_OK, invoke(0)) << "a failed launch is not reported";
     ASSERT_EQ(2u, launches.size());
@@ -153,7 +153,7 @@ TEST_F(invocation, DotEntries)
 TEST_F(invocation, LogoOpensTheHomePageAndOtherOffsetsNothing)
 {
     listing(L"C:\\Tools", {L"a.exe", L"Docs"});
-    menu_record_input(WM_RBUTTONUP);
+    ext->session.last_input_msg = WM_RBUTTONUP;
     EXPECT_EQ(E_INVALIDARG, invoke(2));
     ASSERT_EQ(1u, launches.size());
     EXPECT_EQ(QV_HOME_PAGE, launches[0].file);
@@ -296,7 +296,7 @@ TEST_F(invocation, RealLaunchRunsInTheListedFolder)
     recorder.pass_through = true;
     const std::string expected = utf8(folder.path()) + "\n" + utf8(file) + "\n";
 
-    menu_record_input(WM_KEYDOWN);
+    ext->session.last_input_msg = WM_KEYDOWN;
     EXPECT_EQ(S_OK, invoke(0));
     ASSERT_EQ(1u, launches.size());
     EXPECT_GT(launches[0].result, 32) << "ShellExecuteW succeeded";
@@ -305,7 +305,7 @@ TEST_F(invocation, RealLaunchRunsInTheListedFolder)
     // "edit" is not an action of the type: the default one runs instead.
     DeleteFileW(report.c_str());
     launches.clear();
-    menu_record_input(WM_RBUTTONUP);
+    ext->session.last_input_msg = WM_RBUTTONUP;
     EXPECT_EQ(S_OK, invoke(0));
     ASSERT_EQ(2u, launches.size());
     EXPECT_EQ(L"edit", launches[0].verb);

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "menu/menu_state.h"
+#include "menu/thread_menus.h"
 #include "extension/qv_shellex.h"
 #include "menu/menu_population.h"
 #include "test_support.h"
@@ -76,7 +76,7 @@ protected:
     }
     void TearDown() override
     {
-        menu_drop_thread();
+        thread_menus_drop_thread();
         g_menu_metrics = GetSystemMetrics;
         ext->Release();
         DestroyMenu(menu);
@@ -107,8 +107,8 @@ protected:
             ext->list.entry_count--;
             closed = true;
         }
-        ASSERT_TRUE(menu_start(ext, menu, first, last));
-        populate_menu(menu);
+        ASSERT_TRUE(reserve_menu(ext, menu, first, last));
+        populate_menu(&ext->session, menu);
         // No item may carry an identifier of another handler.
         for (int i = 0; i < GetMenuItemCount(menu); i++) {
             menu_item item = read_item(menu, i);
@@ -138,9 +138,9 @@ TEST_F(population, NormalEntriesAndLogoWithTheirIdentifiers)
     add(L"readme.txt");
     populate(100, 113);
     ASSERT_EQ(5, GetMenuItemCount(menu));
-    EXPECT_EQ(5, menu_fill()->inserted);
-    EXPECT_EQ(menu, menu_fill()->menu);
-    EXPECT_EQ(50, menu_fill()->per_column);
+    EXPECT_EQ(5, ext->session.fill.inserted);
+    EXPECT_EQ(menu, ext->session.fill.menu);
+    EXPECT_EQ(50, ext->session.fill.per_column);
 
     menu_item normal = read_item(menu, 0);
     EXPECT_EQ(QV_NORMAL_TEXT, normal.text);
@@ -167,7 +167,7 @@ TEST_F(population, ColumnsBreakEveryPerColumnItems)
 {
     add_many(102);
     populate(1000, 1000 + 102 + 10);
-    EXPECT_EQ(1080 / 20 - 4, menu_fill()->per_column);
+    EXPECT_EQ(1080 / 20 - 4, ext->session.fill.per_column);
     ASSERT_EQ(104, GetMenuItemCount(menu));
     EXPECT_EQ((std::vector<int>{50, 100}), column_starts());
     EXPECT_EQ(entry_name(49), read_item(menu, 50).text);
@@ -188,7 +188,7 @@ TEST_F(population, ColumnHeightBelowOneGivesOneItemPerColumn)
         populate(100, 113);
         EXPECT_EQ((std::vector<int>{1, 2, 3, 4}), column_starts()) << "screen " << s[0];
     }
-    EXPECT_EQ(-4, menu_fill()->per_column);
+    EXPECT_EQ(-4, ext->session.fill.per_column);
 }
 
 TEST_F(population, InsertItemClampsTheColumnHeight)

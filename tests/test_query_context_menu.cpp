@@ -2,7 +2,7 @@
 // real window of the test thread.
 #include <gtest/gtest.h>
 #include "menu/identifier_block.h"
-#include "menu/menu_state.h"
+#include "menu/thread_menus.h"
 #include "common/module_state.h"
 #include "extension/qv_shellex.h"
 #include "menu/menu_hooks.h"
@@ -10,13 +10,6 @@
 #include "test_support.h"
 
 namespace {
-
-// The thread's menu record, or an empty one when it has none.
-qv_menu_state state()
-{
-    const qv_menu_state *record = menu_state();
-    return record ? *record : qv_menu_state{};
-}
 
 UINT reserve(qv_shellex *ext, HMENU menu, UINT first, UINT last, UINT flags = CMF_NORMAL)
 {
@@ -41,7 +34,7 @@ protected:
     {
         DestroyMenu(menu);
         DestroyWindow(window);
-        menu_drop_thread();
+        thread_menus_drop_thread();
         EXPECT_EQ(0, menu_hook_count());
     }
     std::wstring menu_text(int position)
@@ -59,19 +52,19 @@ TEST_F(reservation, IdentifierArithmetic)
 {
     qv_shellex *ext = listed_object_for(folder.path());
     EXPECT_EQ(0u, reserve(ext, menu, 100, 110));
-    EXPECT_EQ(nullptr, state().ret_hook);
+    EXPECT_EQ(0, menu_hook_count());
     EXPECT_EQ(11u, reserve(ext, menu, 100, 111));
-    EXPECT_EQ(111u, state().last_cmd);
+    EXPECT_EQ(111u, ext->session.last_cmd);
     EXPECT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
-    EXPECT_EQ(100u, state().first_cmd);
-    EXPECT_EQ(117u, state().last_cmd);
+    EXPECT_EQ(100u, ext->session.first_cmd);
+    EXPECT_EQ(117u, ext->session.last_cmd);
     EXPECT_EQ(7u, ext->list.entry_count);
     // Near the top of the range the block must not wrap below idCmdFirst.
     EXPECT_EQ(0u, reserve(ext, menu, 0xFFFFFFFAu, 0xFFFFFFFFu));
     EXPECT_EQ(17u, reserve(ext, menu, 0xFFFFFF00u, 0xFFFFFFFFu));
-    EXPECT_EQ(0xFFFFFF11u, state().last_cmd);
+    EXPECT_EQ(0xFFFFFF11u, ext->session.last_cmd);
     EXPECT_EQ(15u, reserve(ext, menu, 0xFFFFFFF0u, 0xFFFFFFFFu));
-    EXPECT_EQ(0xFFFFFFFFu, state().last_cmd);
+    EXPECT_EQ(0xFFFFFFFFu, ext->session.last_cmd);
     ext->Release();
 }
 
@@ -80,7 +73,7 @@ TEST_F(reservation, GatesAddNothingAndInstallNoHook)
     qv_shellex *ext = listed_object_for(folder.path());
     EXPECT_EQ(0u, reserve(ext, menu, 1, 0x7FFF, CMF_DEFAULTONLY));
     EXPECT_EQ(0u, reserve(ext, menu, 1, 0x7FFF, CMF_VERBSONLY));
-    EXPECT_EQ(nullptr, state().ret_hook);
+    EXPECT_EQ(0, menu_hook_count());
 
     BYTE keys[256];
     GetKeyboardState(keys);
@@ -89,7 +82,7 @@ TEST_F(reservation, GatesAddNothingAndInstallNoHook)
     EXPECT_EQ(0u, reserve(ext, menu, 1, 0x7FFF));
     keys[VK_SHIFT] = 0;
     SetKeyboardState(keys);
-    EXPECT_EQ(nullptr, state().ret_hook);
+    EXPECT_EQ(0, menu_hook_count());
 
     ext->config.OnlyAllowedOnDesktop = 1;
     ext->desktop_ok = 0;
@@ -104,8 +97,7 @@ TEST_F(reservation, GatesAddNothingAndInstallNoHook)
     temp_dir empty;
     qv_shellex *none = listed_object_for(empty.path());
     EXPECT_EQ(0u, reserve(none, menu, 1, 0x7FFF));
-    EXPECT_EQ(nullptr, state().ret_hook);
-    EXPECT_EQ(nullptr, state().input_hook);
+    EXPECT_EQ(0, menu_hook_count());
     none->Release();
     EXPECT_EQ(2, GetMenuItemCount(menu));
 }
@@ -114,8 +106,7 @@ TEST_F(reservation, InitMenuFillsOnceAndOnlyTheReservedMenu)
 {
     qv_shellex *ext = listed_object_for(folder.path());
     ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
-    ASSERT_NE(nullptr, state().ret_hook);
-    ASSERT_NE(nullptr, state().input_hook);
+    ASSERT_EQ(2, menu_hook_count());
     EXPECT_EQ(2, GetMenuItemCount(menu)) << "nothing changes before WM_INITMENU";
 
     HMENU other = CreatePopupMenu();
@@ -128,7 +119,7 @@ TEST_F(reservation, InitMenuFillsOnceAndOnlyTheReservedMenu)
     int filled = GetMenuItemCount(menu);
     EXPECT_EQ(1 + 7 + 1, filled);
     EXPECT_EQ(QV_NORMAL_TEXT, menu_text(0));
-    EXPECT_EQ(nullptr, state().pending_menu);
+    EXPECT_FALSE(ext->session.pending);
     SendMessageW(window, WM_INITMENU, (WPARAM)menu, 0);
     EXPECT_EQ(filled, GetMenuItemCount(menu));
     ext->Release();
@@ -158,7 +149,7 @@ TEST_F(reservation, ReleasedObjectFillsNothing)
     qv_shellex *ext = listed_object_for(folder.path());
     ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
     ext->Release();
-    EXPECT_EQ(nullptr, menu_state());
+    EXPECT_EQ(0, menu_hook_count());
     // The hooks went with the object; even a hook installed anew finds no menu to fill.
     HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, menu_ret_hook, NULL, GetCurrentThreadId());
     ASSERT_NE(nullptr, hook);
@@ -171,40 +162,38 @@ TEST_F(reservation, InputHookTracksLastEventUntilTheMenuCloses)
 {
     qv_shellex *ext = listed_object_for(folder.path());
     ASSERT_EQ(17u, reserve(ext, menu, 100, 0x7FFF));
-    EXPECT_EQ(0u, state().last_input_msg);
+    EXPECT_EQ(0u, ext->session.last_input_msg);
     MSG msg;
     PostMessageW(window, WM_RBUTTONUP, 0, 0);
     PeekMessageW(&msg, window, 0, 0, PM_NOREMOVE);  // a peek counts too
-    EXPECT_EQ((UINT)WM_RBUTTONUP, state().last_input_msg);
+    EXPECT_EQ((UINT)WM_RBUTTONUP, ext->session.last_input_msg);
     PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
     PostMessageW(window, WM_MOUSEMOVE, 0, 0);
     PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
-    EXPECT_EQ((UINT)WM_RBUTTONUP, state().last_input_msg) << "other messages do not count";
+    EXPECT_EQ((UINT)WM_RBUTTONUP, ext->session.last_input_msg) << "other messages do not count";
     PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
     PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
-    EXPECT_EQ((UINT)WM_KEYDOWN, state().last_input_msg);
+    EXPECT_EQ((UINT)WM_KEYDOWN, ext->session.last_input_msg);
 
     // A submenu closing ("| NORMAL |" under the pointer) keeps both hooks.
     HMENU submenu = CreatePopupMenu();
     SendMessageW(window, WM_UNINITMENUPOPUP, (WPARAM)submenu, 0);
     DestroyMenu(submenu);
-    EXPECT_NE(nullptr, state().ret_hook);
-    EXPECT_NE(nullptr, state().input_hook);
-    EXPECT_EQ(menu, state().active_menu);
+    EXPECT_EQ(2, menu_hook_count());
+    EXPECT_TRUE(ext->session.open);
     PostMessageW(window, WM_LBUTTONUP, 0, 0);
     PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
-    EXPECT_EQ((UINT)WM_LBUTTONUP, state().last_input_msg);
+    EXPECT_EQ((UINT)WM_LBUTTONUP, ext->session.last_input_msg);
 
-    // The reserved menu closing removes them; later input is no longer seen,
-    // and the last one stays for the command that follows.
+    // After the reserved menu closes, later input is no longer seen, and the
+    // last one stays for the command that follows.  The hooks stay with the
+    // object: a host may show the same menu again.
     SendMessageW(window, WM_UNINITMENUPOPUP, (WPARAM)menu, 0);
-    EXPECT_EQ(nullptr, state().ret_hook);
-    EXPECT_EQ(nullptr, state().input_hook);
-    EXPECT_EQ(nullptr, state().active_menu);
-    EXPECT_EQ(0, menu_hook_count());
+    EXPECT_FALSE(ext->session.open);
+    EXPECT_EQ(2, menu_hook_count());
     PostMessageW(window, WM_RBUTTONUP, 0, 0);
     PeekMessageW(&msg, window, 0, 0, PM_REMOVE);
-    EXPECT_EQ((UINT)WM_LBUTTONUP, state().last_input_msg);
+    EXPECT_EQ((UINT)WM_LBUTTONUP, ext->session.last_input_msg);
     ext->Release();
 }
 

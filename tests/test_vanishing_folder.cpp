@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <string>
-#include "menu/menu_state.h"
+#include "menu/thread_menus.h"
 #include "common/module_state.h"
 #include "extension/qv_shellex.h"
 #include "listing/menu_bitmap.h"

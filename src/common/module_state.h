@@ -1,6 +1,7 @@
 // Module-wide state: the module handle and the counts that keep the module
-// loaded.  The state of the menu being shown is kept per thread by
-// menu/menu_state.h.
+// loaded.  Each object's menu is kept in its own session
+// (menu/menu_session.h); the threads that show menus, with their hooks, in
+// menu/thread_menus.h.
 #pragma once
 #include <windows.h>
 

@@ -4,7 +4,6 @@
 #include <shellapi.h>
 #include <string.h>
 #include <wchar.h>
-#include "menu/menu_state.h"
 #include "common/trace.h"
 #include "extension/desktop_test.h"
 #include "extension/drop_list.h"
@@ -46,7 +45,7 @@ static bool copy_first_name(HDROP drop, WCHAR *path)
 // for it but not yet shown is left as the shell built it.
 static void forget_listing(qv_shellex *ext)
 {
-    menu_forget_listing(ext);
+    session_forget_listing(&ext->session);
     list_clear(&ext->list);
 }
 

@@ -6,7 +6,6 @@
 #include "common/trace.h"
 #include "listing/folder_path.h"
 #include "menu/shell_open.h"
-#include "menu/menu_state.h"
 
 // Room for a folder path, a backslash and a name.
 #define QV_LAUNCH_PATH_CHARS 552
@@ -25,7 +24,7 @@ static bool join_path(WCHAR *file, const WCHAR *dir, size_t dir_len, const WCHAR
 
 // Launches entry `name` of the listing of `listed` (a folder when
 // `is_folder`, else an earlier listing's path that is no folder any more).
-static HRESULT launch(HWND hwnd, const WCHAR *listed, const WCHAR *name, bool is_folder)
+static HRESULT launch(HWND hwnd, const WCHAR *listed, const WCHAR *name, bool is_folder, UINT last_input)
 {
     size_t listed_len = wcsnlen(listed, MAX_PATH);
     if (listed_len == MAX_PATH)
@@ -52,7 +51,7 @@ static HRESULT launch(HWND hwnd, const WCHAR *listed, const WCHAR *name, bool is
     }
 
     const WCHAR *verb = NULL;
-    if (menu_last_input() == WM_RBUTTONUP || (GetKeyState(VK_SHIFT) & 0x8000))
+    if (last_input == WM_RBUTTONUP || (GetKeyState(VK_SHIFT) & 0x8000))
         verb = L"edit";
     trace("verb=%ls lpFile=%ls args=%ls wd=%ls\n", verb, file, parameters, folder);
     // A failing launch is the shell's to report; the command was carried out.
@@ -79,14 +78,14 @@ STDMETHODIMP qv_shellex::InvokeCommand(CMINVOKECOMMANDINFO *pici)
     // not even the logo's, belongs to a menu of ours.
     if (list.entry_count == 0)
         return E_INVALIDARG;
+    // The session may be another thread's: the input it saw is read once.
+    UINT last_input = session.last_input_msg;
     if (k < list.entry_count)
-        return launch(pici->hwnd, path, list_name(&list, k), is_dir != 0);
+        return launch(pici->hwnd, path, list_name(&list, k), is_dir != 0, last_input);
     // An entry of a sub-folder's submenu, at any depth.
-    const qv_menu_state *state = menu_state();
-    const qv_submenu *submenu = NULL;
-    UINT64 index = 0;
-    if (state && state->ext == this && menu_find_entry((UINT)(state->first_cmd + k), &submenu, &index))
-        return launch(pici->hwnd, submenu->folder, list_name(&submenu->list, index), true);
+    WCHAR folder[MAX_PATH], name[MAX_PATH];
+    if (session_entry(&session, (UINT)(session.first_cmd + k), folder, name))
+        return launch(pici->hwnd, folder, name, true, last_input);
     if (k == list.entry_count) {  // the logo item
         WCHAR folder[QV_FOLDER_FORM_CHARS];
         folder_form(path, folder);

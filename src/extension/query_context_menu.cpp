@@ -5,7 +5,7 @@
 #include "listing/folder_listing.h"
 #include "listing/listing_job.h"
 #include "menu/identifier_block.h"
-#include "menu/menu_state.h"
+#include "menu/menu_session.h"
 
 static HRESULT reserved(UINT count)
 {
@@ -35,6 +35,8 @@ static void dot_alone(qv_item_list *list)
 STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags)
 {
     (void)indexMenu;
+    // This call's menu, if any, replaces the last one's.
+    session_end(&session);
     if (!initialized())
         return reserved(0);
     if (uFlags & (CMF_DEFAULTONLY | CMF_VERBSONLY))
@@ -82,6 +84,7 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
         dot_alone(&listing);
         break;
     case qv_listing_listed:
+    case qv_listing_partial:
         break;
     }
     is_dir = 1;
@@ -92,7 +95,8 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
 
     qv_identifier_block block = identifier_block(idCmdFirst, idCmdLast, list.entry_count, config.CascadeFolders != 0);
     // A menu that could not be hooked would never be filled.
-    if (!menu_start(this, hmenu, idCmdFirst, block.end, block.pool_first))
+    qv_menu_source source = {&list, &config, path, desktop_ok != 0};
+    if (!session_start(&session, source, hmenu, idCmdFirst, block.end, block.pool_first))
         return reserved(0);
     return reserved(block.end - idCmdFirst);
 }

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include "common/qv_config.h"
 #include "common/qv_item_list.h"
+#include "menu/menu_session.h"
 
 // IShellExtInit is the primary base: its pointer is the object's identity.
 // The IContextMenu side's IUnknown methods are this-adjusting thunks that
@@ -41,6 +42,8 @@ public:
     DWORD is_lnk;
     DWORD desktop_ok;
     DWORD link_pending;  // a shortcut whose target was not read in time
+    // The menu of the last QueryContextMenu, its submenus and identifiers.
+    qv_menu_session session;
 
 private:
     qv_shellex();

@@ -2,7 +2,6 @@
 #include <new>
 #include "common/module_state.h"
 #include "extension/qv_shellex.h"
-#include "menu/menu_state.h"
 
 qv_shellex *qv_shellex::create()
 {
@@ -21,9 +20,9 @@ qv_shellex::qv_shellex() : refcount(1)
 
 qv_shellex::~qv_shellex()
 {
-    // The menu this object reserved goes with it; a newer reservation, of
-    // another object, keeps its hooks.
-    menu_forget_object(this);
+    // The menu this object reserved goes with it; other objects' menus on
+    // the same thread keep theirs.
+    session_end(&session);
     list_clear(&list);
     InterlockedDecrement(&OutstandingObjects);
     InterlockedDecrement(&g_module_users);

@@ -224,6 +224,7 @@ qv_listing_outcome list_in_time(const WCHAR *folder, const qv_listing_rules *rul
     } else {
         take_part(job, out);
         job->abandoned = true;
+        outcome = qv_listing_partial;
     }
     ReleaseSRWLockExclusive(&job->lock);
     release_job(job);

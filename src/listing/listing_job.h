@@ -15,15 +15,16 @@
 enum qv_listing_outcome {
     qv_listing_unknown,     // not yet known whether the item is a folder at all
     qv_listing_not_folder,  // no folder (a file, or gone)
-    qv_listing_listed,      // a folder: its listing, whole or as far as it got
+    qv_listing_listed,      // a folder: its whole listing
+    qv_listing_partial,     // a folder: its listing as far as it got, then "."
     qv_listing_no_worker,   // every worker is busy: nothing was read
 };
 
 // Lists `folder` by `rules` on a worker and waits for it at most `limit_ms`
 // (0: no limit, and then the calling thread lists it itself, as it takes as
-// long anyway).  On qv_listing_listed `out` (empty) holds the whole listing
-// when it finished in time, otherwise the entries found so far followed by
-// "." (which opens the folder); a cloud folder that would be fetched by its
+// long anyway).  On qv_listing_listed `out` (empty) holds the whole listing;
+// on qv_listing_partial the entries found so far followed by "." (which
+// opens the folder); a cloud folder that would be fetched by its
 // enumeration gives "." alone.  A listing that overruns goes on to its end and
 // is kept for the next right-click (kept_listings.h); a kept listing of the
 // unchanged folder is handed out at once.

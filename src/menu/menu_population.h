@@ -3,6 +3,7 @@
 #include <windows.h>
 
 struct qv_menu_fill;
+struct qv_menu_session;
 
 #define QV_NORMAL_TEXT L"| NORMAL |"
 #define QV_LOGO_TEXT "| quorvane-shellex-3.0 |"
@@ -11,13 +12,13 @@ struct qv_menu_fill;
 // GetSystemMetrics.
 extern int (WINAPI *g_menu_metrics)(int index);
 
-// Rebuilds `hmenu` from the calling thread's reserved menu (menu_state(),
-// whose object is set when called).
-void populate_menu(HMENU hmenu);
-// Fills the submenu of a sub-folder as it opens (WM_INITMENUPOPUP), once:
+// Rebuilds `hmenu`, the session's reserved menu, from the session's listing.
+void populate_menu(qv_menu_session *session, HMENU hmenu);
+// Fills submenu `index` of the session as it opens (WM_INITMENUPOPUP):
 // ".", which opens the folder, then its listing, each sub-folder again a
-// submenu.  Any other popup is left alone.
-void populate_submenu(HMENU popup);
+// submenu.  A submenu shown before stays as it is, unless it was listed only
+// in part or emptied for its identifiers: then it is listed again.
+void populate_submenu(qv_menu_session *session, UINT index);
 // Inserts one item at position fill->inserted, starting a new column when
 // due.  Returns the result of InsertMenuItemW.
 BOOL insert_item(qv_menu_fill *fill, MENUITEMINFOW *item);

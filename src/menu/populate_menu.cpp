@@ -3,11 +3,10 @@
 // entry in screen-high columns, then the logo item.
 #include <string.h>
 #include <wchar.h>
-#include "extension/qv_shellex.h"
 #include "menu/menu_population.h"
 #include "listing/folder_listing.h"
 #include "listing/listing_job.h"
-#include "menu/menu_state.h"
+#include "menu/menu_session.h"
 
 int (WINAPI *g_menu_metrics)(int index) = GetSystemMetrics;
 
@@ -39,9 +38,9 @@ static int column_height()
 
 // Identifiers at or beyond the end of the reserved block belong to whoever
 // follows us in the shell's range: an item only gets one inside the block.
-static bool inside_reserved_block(const qv_menu_state *state, UINT64 id)
+static bool inside_reserved_block(const qv_menu_session *session, UINT64 id)
 {
-    return id >= state->first_cmd && id < state->last_cmd;
+    return id >= session->first_cmd && id < session->last_cmd;
 }
 
 BOOL insert_item(qv_menu_fill *fill, MENUITEMINFOW *item)
@@ -82,14 +81,14 @@ void move_menu_items(HMENU from, HMENU to)
 }
 
 // Puts the shell's items into a "| NORMAL |" submenu at position 0.
-static void insert_normal_submenu(const qv_menu_state *state, HMENU hmenu, UINT64 id)
+static void insert_normal_submenu(const qv_menu_session *session, HMENU hmenu, UINT64 id)
 {
     HMENU popup = CreatePopupMenu();
     if (!popup)
         return;
     move_menu_items(hmenu, popup);
     MENUITEMINFOW item = new_record(MIIM_SUBMENU | MIIM_STRING);
-    if (inside_reserved_block(state, id)) {
+    if (inside_reserved_block(session, id)) {
         item.fMask |= MIIM_ID;
         item.wID = (UINT)id;
     }
@@ -140,10 +139,10 @@ static void menu_text(WCHAR *text, size_t capacity, const WCHAR *name, size_t le
 // Whether entry j of `list` in `folder` opens as a submenu: a sub-folder (a
 // drive's too) when the setting asks for it, not "." or "..", and only when
 // its path can still be listed.  Fills `path` with that path.
-static bool cascades(const qv_shellex *ext, const qv_item_list *list, UINT64 j, const WCHAR *folder,
+static bool cascades(const qv_config *config, const qv_item_list *list, UINT64 j, const WCHAR *folder,
                      WCHAR path[MAX_PATH])
 {
-    if (!ext->config.CascadeFolders || !(list->entries[j].attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (!config->CascadeFolders || !(list->entries[j].attributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
     const WCHAR *name = list_name(list, j);
     if (!wcscmp(name, L".") || !wcscmp(name, L".."))
@@ -157,16 +156,25 @@ static bool cascades(const qv_shellex *ext, const qv_item_list *list, UINT64 j, 
     return true;
 }
 
-// Entry j of `list` (the listing of `folder`) with identifier `id`; a
-// sub-folder that cascades gets an empty submenu, filled when it opens.
-static BOOL insert_entry(qv_menu_fill *fill, const qv_shellex *ext, const qv_item_list *list, UINT64 j, UINT id,
-                         const WCHAR *folder)
+// Where the entries of one menu come from: a listing of `folder`, shown in
+// the submenu `submenu` (or QV_TOP_MENU).
+struct entry_origin {
+    const qv_item_list *list;
+    const WCHAR *folder;
+    UINT submenu;
+};
+
+// Entry j of the origin's listing with identifier `id`; a sub-folder that
+// cascades gets an empty submenu, filled when it opens.
+static BOOL insert_entry(qv_menu_session *session, qv_menu_fill *fill, const entry_origin &origin, UINT64 j,
+                         UINT id)
 {
-    const qv_entry *entry = &list->entries[j];
-    const WCHAR *name = list_name(list, j);
+    const qv_config *config = session->source.config;
+    const qv_entry *entry = &origin.list->entries[j];
+    const WCHAR *name = list_name(origin.list, j);
     // The pool keeps the real name for the launch; the menu gets its own text.
     WCHAR text[QV_MENU_TEXT_CHARS];
-    menu_text(text, QV_MENU_TEXT_CHARS, name, shown_length(name, ext->config.HideFileExtension));
+    menu_text(text, QV_MENU_TEXT_CHARS, name, shown_length(name, config->HideFileExtension));
     MENUITEMINFOW item = new_record(QV_ITEM_MASK);
     item.fType = MFT_STRING;
     item.wID = id;
@@ -177,9 +185,9 @@ static BOOL insert_entry(qv_menu_fill *fill, const qv_shellex *ext, const qv_ite
     }
     WCHAR path[MAX_PATH];
     HMENU submenu = NULL;
-    if (cascades(ext, list, j, folder, path)) {
+    if (cascades(config, origin.list, j, origin.folder, path)) {
         submenu = CreatePopupMenu();
-        if (submenu && menu_add_submenu(submenu, id, path)) {
+        if (submenu && session_add_submenu(session, submenu, id, origin.submenu, path)) {
             item.fMask |= MIIM_SUBMENU;
             item.hSubMenu = submenu;
         } else if (submenu) {
@@ -188,8 +196,13 @@ static BOOL insert_entry(qv_menu_fill *fill, const qv_shellex *ext, const qv_ite
         }
     }
     BOOL ok = insert_item(fill, &item);
-    if (!ok && submenu)
+    if (!ok && submenu) {
+        // Its record goes with it.
+        UINT index = session_submenu_of(session, submenu);
+        if (index != QV_TOP_MENU)
+            session_empty_submenu(session, index);
         DestroyMenu(submenu);
+    }
     return ok;
 }
 
@@ -211,78 +224,96 @@ static void insert_logo(qv_menu_fill *fill, UINT id)
     insert_text(fill, text, id);
 }
 
-void populate_menu(HMENU hmenu)
+void populate_menu(qv_menu_session *session, HMENU hmenu)
 {
-    const qv_menu_state *state = menu_state();
-    qv_shellex *ext = state->ext;
-    qv_menu_fill *fill = menu_fill();
+    const qv_menu_source &source = session->source;
+    qv_menu_fill *fill = &session->fill;
     fill->per_column = column_height();
 
     // Identifiers: entry j is first + j, the logo first + count, the
     // "| NORMAL |" item first + count + 1.  Sums in 64 bits so none wraps.
-    UINT64 first = state->first_cmd;
-    UINT64 count = ext->list.entry_count;
-    UINT64 end = state->last_cmd;
+    UINT64 first = session->first_cmd;
+    UINT64 count = source.list->entry_count;
+    UINT64 end = session->last_cmd;
     fill->menu = hmenu;
     fill->inserted = 0;
-    menu_count_pictures(list_picture_count(&ext->list));
+    session->pictures += list_picture_count(source.list);
 
-    DWORD hide = ext->desktop_ok ? ext->config.HideItemNormalOnDesktop : ext->config.HideItemNormalOnExplorer;
+    DWORD hide = source.desktop_ok ? source.config->HideItemNormalOnDesktop : source.config->HideItemNormalOnExplorer;
     if (!hide) {
-        insert_normal_submenu(state, hmenu, first + count + 1);
+        insert_normal_submenu(session, hmenu, first + count + 1);
         fill->inserted = 1;
     } else {
         delete_all_items(hmenu);
     }
 
+    entry_origin origin = {source.list, source.folder, QV_TOP_MENU};
     for (UINT64 j = 0; j < count && first + j < end; j++) {
-        if (!insert_entry(fill, ext, &ext->list, j, (UINT)(first + j), ext->path))
+        if (!insert_entry(session, fill, origin, j, (UINT)(first + j)))
             break;
     }
 
-    if (!ext->config.HideItemLogo && inside_reserved_block(state, first + count))
+    if (!source.config->HideItemLogo && inside_reserved_block(session, first + count))
         insert_logo(fill, (UINT)(first + count));
 }
 
-void populate_submenu(HMENU popup)
+// Whether a listing names nothing: empty, or only the "." that stands for
+// what was not listed.
+static bool names_nothing(const qv_item_list *listing)
 {
-    qv_submenu *submenu = menu_submenu_to_fill(popup);
-    if (!submenu)
+    return listing->entry_count == 0 || (listing->entry_count == 1 && !wcscmp(list_name(listing, 0), L"."));
+}
+
+void populate_submenu(qv_menu_session *session, UINT index)
+{
+    qv_submenu *submenu = &session->submenus[index];
+    if (submenu->state == qv_submenu_closed && !submenu->partial) {
+        // Shown again as it was.
+        submenu->state = qv_submenu_open;
         return;
-    const qv_shellex *ext = menu_state()->ext;
+    }
+    if (submenu->state != qv_submenu_waiting)
+        session_empty_submenu(session, index);  // partial: listed anew
+    submenu = &session->submenus[index];
+    submenu->state = qv_submenu_open;
+    HMENU popup = submenu->popup;
+    const qv_config *config = session->source.config;
     qv_menu_fill fill = {popup, 0, column_height()};
     // "." opens the folder itself, whatever else the submenu gets.
     insert_text(&fill, L".", submenu->item_id);
 
-    // No more names than identifiers are left, "." after them included.
-    UINT left = menu_pool_left();
-    if (left < 2)
-        return;
-    qv_listing_rules rules = listing_rules(&ext->config, 0);
-    if (rules.max_names > left - 1)
-        rules.max_names = left - 1;
-    rules.pictures = menu_pictures_left();
-    qv_item_list listing = {};
-    if (list_in_time(submenu->folder, &rules, ext->config.ListingTimeLimit, &listing) != qv_listing_listed ||
-        listing.entry_count == 0) {
-        list_clear(&listing);
+    // No more names than identifiers can be had, "." after them included.
+    UINT left = session_ids_available(session);
+    if (left < 2) {
+        submenu->partial = true;  // others may have given theirs back by then
         return;
     }
-    UINT taken = 0;
-    UINT first = menu_take_ids(listing.entry_count, &taken);
-    menu_count_pictures(list_picture_count(&listing));
-    // Recorded before the entries go in: a sub-folder among them records a
-    // submenu of its own, which may move this record.
-    submenu->list = listing;
-    submenu->first_id = first;
+    qv_listing_rules rules = listing_rules(config, 0);
+    if (rules.max_names > left - 1)
+        rules.max_names = left - 1;
+    rules.pictures = session_pictures_left(session);
     WCHAR folder[MAX_PATH];
     wcscpy(folder, submenu->folder);
-
+    qv_item_list listing = {};
+    qv_listing_outcome outcome = list_in_time(folder, &rules, config->ListingTimeLimit, &listing);
+    bool partial = outcome != qv_listing_listed;
+    // Nothing found in time, or a folder that is not read: "." alone, and
+    // a partial listing is listed again when the submenu reopens.
+    if (names_nothing(&listing)) {
+        list_clear(&listing);
+        submenu->partial = partial;
+        return;
+    }
+    UINT taken = session_fill_submenu(session, index, &listing, partial);
+    // The records may have moved: a sub-folder among the entries records a
+    // submenu of its own.
     MENUITEMINFOW separator = new_record(MIIM_FTYPE);
     separator.fType = MFT_SEPARATOR;
     insert_item(&fill, &separator);
     for (UINT j = 0; j < taken; j++) {
-        if (!insert_entry(&fill, ext, &listing, j, first + j, folder))
+        const qv_submenu *filled = &session->submenus[index];
+        entry_origin origin = {&filled->list, folder, index};
+        if (!insert_entry(session, &fill, origin, j, filled->ids[j]))
             break;
     }
 }

@@ -8,7 +8,7 @@
 #include "common/trace.h"
 #include "listing/kept_listings.h"
 #include "listing/listing_job.h"
-#include "menu/menu_state.h"
+#include "menu/thread_menus.h"
 
 // One static factory; its reference count is OutstandingObjects itself, so a
 // factory reference keeps the module loaded like a live object does.

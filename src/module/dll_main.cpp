@@ -2,7 +2,7 @@
 #include <windows.h>
 #include "common/module_state.h"
 #include "listing/kept_listings.h"
-#include "menu/menu_state.h"
+#include "menu/thread_menus.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
@@ -10,11 +10,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         g_module = instance;
     } else if (reason == DLL_THREAD_DETACH) {
         // A thread that ends with a menu of ours leaves no hook or record.
-        menu_drop_thread();
+        thread_menus_drop_thread();
     } else if (reason == DLL_PROCESS_DETACH && !reserved) {
         // Unloaded while the process goes on: a hook left behind would call
         // into code that is gone.  (At process exit nothing outlives us.)
-        menu_drop_all();
+        thread_menus_drop_all();
         // Workers hold the module while they run: none is left by now.
         kept_listings_drop_all();
     }

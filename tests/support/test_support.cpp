@@ -453,3 +453,9 @@ qv_shellex *listed_object_for(const std::wstring &folder, DWORD hide_file_extens
     ext->config.ListingTimeLimit = 0;
     return ext;
 }
+
+bool reserve_menu(qv_shellex *ext, HMENU menu, UINT first_cmd, UINT last_cmd)
+{
+    qv_menu_source source = {&ext->list, &ext->config, ext->path, ext->desktop_ok != 0};
+    return session_start(&ext->session, source, menu, first_cmd, last_cmd, 0);
+}

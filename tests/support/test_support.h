@@ -102,3 +102,6 @@ class qv_shellex;
 // default settings (HideFileExtension as given, and no time limit on the
 // listing), without going through a data object.
 qv_shellex *listed_object_for(const std::wstring &folder, DWORD hide_file_extension = 1);
+// Reserves `menu` for the object's listing as its QueryContextMenu would,
+// without listing anything (no submenu identifiers).
+bool reserve_menu(qv_shellex *ext, HMENU menu, UINT first_cmd, UINT last_cmd);

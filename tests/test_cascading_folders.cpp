@@ -1,13 +1,16 @@
 // Sub-folders as submenus (CascadeFolders 1): a real popup, opened and
 // walked with real mouse input down two levels of a folder tree, each
 // submenu listed only when it opens; what the chosen entry launches; the
-// identifier pool; and nothing left behind after many cascaded right-clicks.
+// identifier pool; menus nested, shown twice or invoked from another thread;
+// the bound on submenus; and nothing left behind after many cascaded
+// right-clicks.
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 #include "extension/qv_shellex.h"
 #include "gdi_objects.h"
 #include "launch_recorder.h"
+#include "menu_walk.h"
 #include "menu/thread_menus.h"
 #include "popup.h"
 #include "test_support.h"
@@ -65,59 +68,23 @@ protected:
         info.lpVerb = MAKEINTRESOURCEA(id - first_cmd);
         return ext->InvokeCommand(&info);
     }
-    // Opens the menu, and with real mouse input walks down through the
-    // items named by `path` (each opens a submenu under the pointer), then
-    // presses `down` and releases `up` on the last one.  Returns what the
-    // popup returned.  Each step runs from a timer, so that the menu's own
-    // loop sees the pointer between the steps.
+    // Opens the menu, walks down through the items named by `path` with real
+    // mouse input, then presses `down` and releases `up` on the last one.
     UINT walk(const std::vector<std::wstring> &path, DWORD down, DWORD up)
     {
-        walking = {path, down, up, menu, 0, {}, -1};
-        return show_popup(owner, menu, 300, [this]() {
-            SetTimer(owner, 0x5200, 10, step);
-            return true;
-        });
+        walking.path = path;
+        walking.down = down;
+        walking.up = up;
+        return walk_menu(owner, menu, &walking);
     }
-    static void CALLBACK step(HWND window, UINT, UINT_PTR timer, DWORD)
+    menu_walk walking;
+    // InvokeCommand(chosen_id) on another thread.
+    UINT chosen_id = 0;
+    static DWORD WINAPI invoke_chosen(void *self)
     {
-        KillTimer(window, timer);
-        walk_state &w = walking;
-        if (w.next > 0) {
-            // The item passed over last must have opened its submenu.
-            HMENU submenu = GetSubMenu(w.level, w.position);
-            if (!submenu) {
-                EndMenu();
-                return;
-            }
-            w.opened.push_back(submenu);
-            w.level = submenu;
-        }
-        w.position = -1;
-        for (int i = 0; i < GetMenuItemCount(w.level); i++) {
-            if (item_text(w.level, i) == w.path[w.next])
-                w.position = i;
-        }
-        // A submenu's own window is found from the menu alone.
-        HWND menu_window = w.opened.empty() ? window : NULL;
-        POINT aim = w.position < 0 ? POINT{-1, -1} : menu_item_point(menu_window, w.level, w.position);
-        if (aim.y < 0) {
-            EndMenu();
-            return;
-        }
-        bool last = ++w.next == w.path.size();
-        mouse_at(aim, last ? w.down : 0, last ? w.up : 0);
-        if (!last)
-            SetTimer(window, 0x5200, 700, step);
+        cascading_folders *test = (cascading_folders *)self;
+        return (DWORD)test->invoke(test->chosen_id);
     }
-    struct walk_state {
-        std::vector<std::wstring> path;
-        DWORD down, up;
-        HMENU level;
-        size_t next;
-        std::vector<HMENU> opened;
-        int position;
-    };
-    static walk_state walking;
     temp_dir root{L"qv-cascade"};
     HWND owner = NULL;
     HMENU menu = NULL;
@@ -125,8 +92,6 @@ protected:
     std::vector<HMENU> &opened = walking.opened;
     launch_recorder recorder;
 };
-
-cascading_folders::walk_state cascading_folders::walking;
 
 TEST_F(cascading_folders, AFileThreeFoldersDownIsOneGestureAway)
 {
@@ -214,6 +179,129 @@ TEST_F(cascading_folders, ManyCascadedRightClicksLeaveNothingBehind)
     // any would show as hundreds of KB.
     EXPECT_LT(heap_bytes_in_use(), heap + 64 * 1024);
     EXPECT_EQ(0, menu_hook_count()) << "and the menu session with it";
+}
+
+// Another object reserves a menu on the same thread while a submenu of ours
+// is open (a shell menu nested inside "| NORMAL |", say): ours stays whole,
+// and its entry, chosen then, launches from another thread too.
+TEST_F(cascading_folders, NestedReservationAndAnInvokeFromAnotherThread)
+{
+    reserve(1);
+    qv_shellex *other = listed_object_for(root / L"Tools", 0);
+    other->config.CascadeFolders = 1;
+    HMENU nested = CreatePopupMenu();
+    bool pictures_intact = false;
+    walking.before_choice = [&]() {
+        ASSERT_LT(10, HRESULT_CODE(other->QueryContextMenu(nested, 0, 0x5000, 0x7FFF, CMF_NORMAL)));
+        SendMessageW(owner, WM_INITMENU, (WPARAM)nested, 0);
+        MENUITEMINFOW info = {};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_BITMAP;
+        BITMAP bitmap;
+        HMENU deep = walking.opened.back();
+        pictures_intact = GetMenuItemInfoW(deep, position_of(deep, L"target.txt"), TRUE, &info) &&
+                          GetObjectW(info.hbmpItem, sizeof(bitmap), &bitmap) != 0;
+    };
+    UINT chosen = walk({L"Tools", L"Deep", L"target.txt"}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+    EXPECT_TRUE(pictures_intact);
+    EXPECT_LT(2, GetMenuItemCount(nested)) << "the nested menu is filled from its own object";
+    ASSERT_NE(0u, chosen);
+    chosen_id = chosen;
+    HANDLE thread = CreateThread(NULL, 0, invoke_chosen, this, 0, NULL);
+    WaitForSingleObject(thread, INFINITE);
+    DWORD result = 1;
+    GetExitCodeThread(thread, &result);
+    CloseHandle(thread);
+    EXPECT_EQ((DWORD)S_OK, result);
+    ASSERT_EQ(1u, recorder.launches.size());
+    EXPECT_EQ(root / L"Tools\\Deep\\target.txt", recorder.launches[0].file);
+    other->Release();
+    EXPECT_EQ(2, menu_hook_count()) << "the first object's menu keeps its hooks";
+    DestroyMenu(nested);
+    DestroyMenu(menu);
+}
+
+// A host that shows the same menu again: submenus not opened the first time
+// fill the second time.
+TEST_F(cascading_folders, AMenuShownTwiceFillsItsSubmenus)
+{
+    reserve(1);
+    UINT chosen = walk({L"Tools", L"tool.txt"}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+    ASSERT_NE(0u, chosen);
+    chosen = walk({L"Tools", L"Deep", L"other.txt"}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+    ASSERT_NE(0u, chosen);
+    EXPECT_EQ(S_OK, invoke(chosen));
+    ASSERT_EQ(1u, recorder.launches.size());
+    EXPECT_EQ(root / L"Tools\\Deep\\other.txt", recorder.launches[0].file);
+    DestroyMenu(menu);
+}
+
+// Each submenu is a USER object: one right-click on a folder of 1,500
+// sub-folders makes at most 1,000 of them; the others are entries that open
+// their folder.
+TEST_F(cascading_folders, AThousandSubmenusAtMost)
+{
+    temp_dir many{L"qv-many"};
+    for (int i = 0; i < 1500; i++)
+        ASSERT_TRUE(make_dir(many / (L"d" + std::to_wstring(10000 + i))));
+    ext = listed_object_for(many.path(), 0);
+    ext->config.CascadeFolders = 1;
+    ext->config.MaxMenuItems = 2000;
+    menu = CreatePopupMenu();
+    long user = live_user_objects();
+    ASSERT_LT(1500, HRESULT_CODE(ext->QueryContextMenu(menu, 0, first_cmd, 0x7FFF, CMF_NORMAL)));
+    SendMessageW(owner, WM_INITMENU, (WPARAM)menu, 0);
+    int submenus = 0, plain = -1;
+    for (int i = 1; i < GetMenuItemCount(menu); i++) {  // after "| NORMAL |"
+        if (GetSubMenu(menu, i))
+            submenus++;
+        else if (plain < 0 && item_text(menu, i)[0] == L'd')
+            plain = i;
+    }
+    EXPECT_EQ(1000, submenus);
+    if (user >= 0)
+        EXPECT_LE(live_user_objects() - user, 1000 + 10);
+    ASSERT_GT(plain, 0);
+    EXPECT_EQ(S_OK, invoke(GetMenuItemID(menu, plain)));
+    ASSERT_EQ(1u, recorder.launches.size());
+    EXPECT_EQ(many / item_text(menu, plain), recorder.launches[0].file);
+    DestroyMenu(menu);
+}
+
+// Submenus opened one after another need more identifiers than the pool
+// holds: each is still listed in full, and the last one's entry launches.
+TEST_F(cascading_folders, BrowsingNeverRunsOutOfIdentifiers)
+{
+    const int folders = 46, files = 90;  // 4,140 entries for a pool of 4,000
+    temp_dir tree{L"qv-browse"};
+    for (int i = 0; i < folders; i++) {
+        std::wstring sub = tree / (L"s" + std::to_wstring(100 + i));
+        ASSERT_TRUE(make_dir(sub));
+        for (int j = 0; j < files; j++)
+            ASSERT_TRUE(write_file(sub + L"\\f" + std::to_wstring(100 + j) + L".txt"));
+    }
+    ext = listed_object_for(tree.path(), 0);
+    ext->config.CascadeFolders = 1;
+    menu = CreatePopupMenu();
+    ASSERT_EQ((UINT)folders + 10 + 4000, HRESULT_CODE(ext->QueryContextMenu(menu, 0, first_cmd, 0x7FFF, CMF_NORMAL)));
+    SendMessageW(owner, WM_INITMENU, (WPARAM)menu, 0);
+    HMENU first = GetSubMenu(menu, position_of(menu, L"s100"));
+    for (int i = 0; i < folders - 1; i++) {
+        HMENU sub = GetSubMenu(menu, position_of(menu, L"s" + std::to_wstring(100 + i)));
+        SendMessageW(owner, WM_INITMENUPOPUP, (WPARAM)sub, 0);
+        EXPECT_EQ(2 + files, GetMenuItemCount(sub)) << i;
+        SendMessageW(owner, WM_UNINITMENUPOPUP, (WPARAM)sub, 0);
+    }
+    std::wstring last = L"s" + std::to_wstring(100 + folders - 1);
+    UINT chosen = walk({last, L"f189.txt"}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+    ASSERT_NE(0u, chosen);
+    EXPECT_EQ(S_OK, invoke(chosen));
+    ASSERT_EQ(1u, recorder.launches.size());
+    EXPECT_EQ(tree / (last + L"\\f189.txt"), recorder.launches[0].file);
+    // The first submenu gave its identifiers away: reopened, it is listed again.
+    SendMessageW(owner, WM_INITMENUPOPUP, (WPARAM)first, 0);
+    EXPECT_EQ(2 + files, GetMenuItemCount(first));
+    DestroyMenu(menu);
 }
 
 }  // namespace

@@ -191,6 +191,14 @@ TEST_F(slow_folders, SubmenuOnABlockedDriveOpensAtOnce)
     EXPECT_LT(GetTickCount() - start, back_soon_ms);
     ASSERT_EQ(1, GetMenuItemCount(sub));
     EXPECT_EQ(L".", item_text(sub, 0));
+
+    // Reopened once the drive answers, it is listed in full.
+    SendMessageW(owner, WM_UNINITMENUPOPUP, (WPARAM)sub, 0);
+    ASSERT_TRUE(drive.unblock());
+    ASSERT_TRUE(listing_workers_end());
+    SendMessageW(owner, WM_INITMENUPOPUP, (WPARAM)sub, 0);
+    ASSERT_EQ(3, GetMenuItemCount(sub)) << "\".\", a separator, inner.txt";
+    EXPECT_EQ(L"inner.txt", item_text(sub, 2));
     SendMessageW(owner, WM_UNINITMENUPOPUP, (WPARAM)menu, 0);
     DestroyMenu(menu);
     DestroyWindow(owner);

@@ -66,7 +66,7 @@ void expect_well_formed(const qv_item_list &list)
         EXPECT_EQ(wcslen(list_name(&list, i)), end - list.entries[i].name_offset) << "entry " << i;
     }
     EXPECT_EQ(list.pool_used - 1, list.entries[list.entry_count].name_offset);
-    EXPECT_EQ(nullptr, list.entries[list.entry_count].bitmap);
+    EXPECT_EQ(QV_NO_ICON, list.entries[list.entry_count].icon);
 }
 
 void fill_folder(const temp_dir &dir, int count)
@@ -202,10 +202,10 @@ TEST(FolderListing, LimitAddsDotEntry)
     ASSERT_EQ(102u, ext->list.entry_count);  // 101 names, then "."
     std::vector<std::wstring> listed = names(ext->list);
     EXPECT_EQ(L".", listed[101]);
-    EXPECT_EQ(nullptr, ext->list.entries[101].bitmap);
+    EXPECT_EQ(QV_NO_ICON, ext->list.entries[101].icon);
     for (int i = 0; i < 101; i++) {
         EXPECT_EQ(0u, listed[i].rfind(L"item", 0)) << listed[i];
-        EXPECT_NE(nullptr, ext->list.entries[i].bitmap) << listed[i];
+        EXPECT_NE(QV_NO_ICON, ext->list.entries[i].icon) << listed[i];
     }
     expect_well_formed(ext->list);
 
@@ -234,7 +234,7 @@ TEST(FolderListing, DriveRootThroughBareDriveName)
     expect_well_formed(ext->list);
 }
 
-TEST(FolderListing, BitmapsFromShellIcons)
+TEST(FolderListing, IconsAreTheShellsOwnIndices)
 {
     temp_dir dir;
     ASSERT_TRUE(write_file(dir / L"note.txt"));
@@ -246,25 +246,15 @@ TEST(FolderListing, BitmapsFromShellIcons)
     for (UINT64 i = 0; i < ext->list.entry_count; i++) {
         std::wstring path = dir / list_name(&ext->list, i);
         SHFILEINFOW info = {};
-        bool has_icon = SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info), SHGFI_ICON | SHGFI_SMALLICON) != 0;
-        if (!has_icon)
-            continue;
-        DestroyIcon(info.hIcon);
-        HBITMAP bitmap = ext->list.entries[i].bitmap;
-        ASSERT_NE(nullptr, bitmap) << list_name(&ext->list, i);
-        DIBSECTION dib = {};
-        ASSERT_EQ((int)sizeof(dib), GetObjectW(bitmap, sizeof(dib), &dib));
-        EXPECT_EQ(GetSystemMetrics(SM_CXSMICON), dib.dsBmih.biWidth);
-        EXPECT_EQ(32, dib.dsBmih.biBitCount);
+        ASSERT_NE(0u, SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+        EXPECT_EQ(info.iIcon, ext->list.entries[i].icon) << list_name(&ext->list, i);
     }
 }
 
-// Listing and clearing many times leaves no GDI object behind: no bitmap,
-// DC, icon or icon bitmap of the conversions.  (100 rounds: 200 take about
-// 35 s under Wine.)
-TEST(FolderListing, NoGdiLeak)
+// Listing and clearing many times makes no GDI object at all: a listing
+// holds icon indices, the pictures are the menus'.
+TEST(FolderListing, ListingsHoldNoGdiObject)
 {
-    const int rounds = 100;
     temp_dir dir;
     fill_folder(dir, 150);
     object_ptr ext = listing_object();
@@ -272,20 +262,12 @@ TEST(FolderListing, NoGdiLeak)
     list_clear(&ext->list);
     long before = live_gdi_objects();
     ASSERT_GE(before, 0) << "GDI objects cannot be counted here";
-    std::vector<HBITMAP> bitmaps;
-    for (int round = 0; round < rounds; round++) {
+    for (int round = 0; round < 20; round++) {
         relist(ext.get(), dir.path());
-        ASSERT_EQ(102u, ext->list.entry_count);
-        bitmaps.clear();
-        for (UINT64 i = 0; i + 1 < ext->list.entry_count; i++) {
-            ASSERT_NE(nullptr, ext->list.entries[i].bitmap) << "round " << round;
-            bitmaps.push_back(ext->list.entries[i].bitmap);
-        }
+        ASSERT_EQ(101u, list_icon_count(&ext->list)) << "round " << round;
+        EXPECT_EQ(before, live_gdi_objects()) << "round " << round;
     }
-    EXPECT_EQ(before + 101, live_gdi_objects());  // the last round's bitmaps
     list_clear(&ext->list);
-    for (HBITMAP bitmap : bitmaps)
-        ASSERT_EQ(0u, GetObjectType(bitmap));
     EXPECT_EQ(before, live_gdi_objects());
 }
 
@@ -304,26 +286,24 @@ TEST(FolderListing, SentinelWithoutRoomForItsName)
     list_finish(&list);
     EXPECT_EQ(3u, list.entry_count);
     EXPECT_EQ(full, list.entries[3].name_offset);
-    EXPECT_EQ(nullptr, list.entries[3].bitmap);
+    EXPECT_EQ(QV_NO_ICON, list.entries[3].icon);
     EXPECT_STREQ(L"three", list_name(&list, 2));
     list.pool_used = used;
     list.pool_capacity = capacity;
     list_clear(&list);
 
-    // Every record taken: the last entry is dropped, its bitmap deleted, and
-    // its record becomes the sentinel of an empty name.
+    // Every record taken: the last entry is dropped, and its record becomes
+    // the sentinel of an empty name.
     for (const wchar_t *name : {L"one", L"two", L"three", L"four"})
         ASSERT_TRUE(list_append_name(&list, name, wcslen(name)));
     ASSERT_EQ(list.entry_capacity, list.entry_count);
-    HBITMAP bitmap = CreateBitmap(4, 4, 1, 32, NULL);
-    list.entries[3].bitmap = bitmap;
+    list.entries[3].icon = 5;
     capacity = list.pool_capacity;
     list.pool_used = list.pool_capacity = full;
     list_finish(&list);
     list.pool_capacity = capacity;
     EXPECT_EQ(3u, list.entry_count);
-    EXPECT_EQ(0u, GetObjectType(bitmap));
-    EXPECT_EQ(nullptr, list.entries[3].bitmap);
+    EXPECT_EQ(QV_NO_ICON, list.entries[3].icon);
     EXPECT_STREQ(L"three", list_name(&list, 2));
     EXPECT_EQ(0, list.pool[list.entries[3].name_offset]);
     expect_well_formed(list);
@@ -353,8 +333,8 @@ TEST(FolderListing, CloudAndOfflineItemsAreNeverOpened)
 }
 
 // Listings kept for the next right-click: handed out as copies while the
-// folder is unchanged, never once it changed, within four folders and the
-// and gone after their time.
+// folder is unchanged, never once it changed, within four folders, with every
+// icon and no GDI object, and gone after their time.
 TEST(FolderListing, KeptListings)
 {
     temp_dir dir;
@@ -373,18 +353,16 @@ TEST(FolderListing, KeptListings)
 
     qv_item_list original = listed();
     std::vector<std::wstring> expected = names(original);
-    UINT64 pictures = 0;
-    for (UINT64 i = 0; i < original.entry_count; i++)
-        pictures += original.entries[i].bitmap != NULL;
-    ASSERT_GT(pictures, 0u);
+    UINT64 icons = list_icon_count(&original);
+    ASSERT_GT(icons, 0u);
     kept_listing_store(folder.c_str(), &rules, written, &original);
     EXPECT_EQ(0u, original.entry_count) << "taken over";
-    EXPECT_EQ(pictures, kept_pictures());
 
     for (int round = 0; round < 2; round++) {
         qv_item_list copy = {};
         ASSERT_TRUE(kept_listing_copy(folder.c_str(), &rules, written, &copy));
         EXPECT_EQ(expected, names(copy));
+        EXPECT_EQ(icons, list_icon_count(&copy)) << "every icon, whoever lists it next";
         expect_well_formed(copy);
         list_clear(&copy);
     }
@@ -395,7 +373,6 @@ TEST(FolderListing, KeptListings)
     EXPECT_FALSE(kept_listing_copy(L"C:\\elsewhere", &rules, written, &none));
     EXPECT_FALSE(kept_listing_copy(folder.c_str(), &rules, rewritten, &none)) << "the folder changed";
     EXPECT_FALSE(kept_listing_copy(folder.c_str(), &rules, written, &none)) << "a stale listing is dropped";
-    EXPECT_EQ(0u, kept_pictures());
 
     // Four folders at most: the oldest goes first.
     for (int i = 0; i < QV_KEPT_LISTINGS + 1; i++) {
@@ -409,15 +386,14 @@ TEST(FolderListing, KeptListings)
         EXPECT_TRUE(kept_listing_copy((folder + std::to_wstring(i)).c_str(), &rules, written, &none)) << i;
         list_clear(&none);
     }
-    EXPECT_EQ(pictures * QV_KEPT_LISTINGS, kept_pictures());
+    EXPECT_EQ(gdi_before, live_gdi_objects()) << "kept listings hold no GDI object";
 
     // Their time is up.
     DWORD kept_ms = g_kept_listing_ms;
     g_kept_listing_ms = 0;
     kept_listings_expire();
     g_kept_listing_ms = kept_ms;
-    EXPECT_EQ(0u, kept_pictures());
     EXPECT_FALSE(kept_listing_copy((folder + L"1").c_str(), &rules, written, &none));
     kept_listings_drop_all();
-    EXPECT_EQ(gdi_before, live_gdi_objects()) << "every kept and copied picture is gone";
+    EXPECT_EQ(gdi_before, live_gdi_objects());
 }

@@ -46,7 +46,7 @@ TEST(ItemList, AppendNamesAndSentinel)
         EXPECT_EQ(wcslen(list_name(&list, i)), end - list.entries[i].name_offset);
     }
     EXPECT_EQ(list.pool_used - 1, list.entries[3].name_offset);
-    EXPECT_EQ(nullptr, list.entries[3].bitmap);
+    EXPECT_EQ(QV_NO_ICON, list.entries[3].icon);
     list.entry_count++;
     list_clear(&list);
 }
@@ -72,12 +72,18 @@ TEST(ItemList, ReserveAndClear)
     EXPECT_EQ(128u, list.entry_capacity);
     EXPECT_EQ(0u, list.pool_used);
 
-    // Bitmaps of counted records are deleted by the clear.
+    // A copy keeps names, icons and attributes; the clear frees everything.
     ASSERT_TRUE(list_append_name(&list, L"x", 1));
-    HBITMAP bitmap = CreateBitmap(4, 4, 1, 32, NULL);
-    list.entries[0].bitmap = bitmap;
+    list.entries[0].icon = 7;
+    list.entries[0].attributes = FILE_ATTRIBUTE_DIRECTORY;
+    qv_item_list copy = {};
+    ASSERT_EQ(1u, list_copy_entries(&copy, &list, 5));
+    EXPECT_STREQ(L"x", list_name(&copy, 0));
+    EXPECT_EQ(7, copy.entries[0].icon);
+    EXPECT_EQ((DWORD)FILE_ATTRIBUTE_DIRECTORY, copy.entries[0].attributes);
+    EXPECT_EQ(1u, list_icon_count(&copy));
+    list_clear(&copy);
     list_clear(&list);
-    EXPECT_FALSE(DeleteObject(bitmap));
     EXPECT_EQ(nullptr, list.entries);
     EXPECT_EQ(0u, list.entry_count);
     EXPECT_EQ(0u, list.pool_capacity);

@@ -2,9 +2,16 @@
 // GDI, and whole conversions through the real theme library and stand-ins.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <windows.h>
+#include <shellapi.h>
+#include <set>
 #include <vector>
-#include "listing/menu_bitmap.h"
+#include "extension/qv_shellex.h"
+#include "listing/folder_listing.h"
+#include "menu/menu_bitmap.h"
+#include "menu/menu_pictures.h"
 #include "gdi_objects.h"
+#include "mixed_folder.h"
 #include "test_support.h"
 
 namespace {
@@ -193,17 +200,7 @@ TEST(MenuBitmap, AlphaIconComesOutPremultiplied)
     const int expected[3] = {0x40 * 0x80 / 0xFF, 0x80 * 0x80 / 0xFF, 0xC0 * 0x80 / 0xFF};
     for (int byte = 0; byte < 3; byte++)
         EXPECT_NEAR(expected[byte], (int)((half >> (8 * byte)) & 0xFF), 1) << "byte " << byte;
-
-    // A kept listing hands out copies of its pictures: every pixel, alpha
-    // included, in a bitmap of its own that outlives the original.
-    HBITMAP copy = copy_menu_bitmap(bitmap);
-    ASSERT_NE(nullptr, copy);
-    EXPECT_NE(bitmap, copy);
-    EXPECT_EQ(pixels, top_down_pixels(copy));
     DeleteObject(bitmap);
-    EXPECT_EQ(half, top_down_pixels(copy)[1]);
-    DeleteObject(copy);
-    EXPECT_EQ(nullptr, copy_menu_bitmap(NULL));
     DestroyIcon(icon);
 }
 
@@ -321,4 +318,74 @@ TEST(MenuBitmap, MissingThemeGivesNull)
     EXPECT_NE(nullptr, bitmap);
     DeleteObject(bitmap);
     DestroyIcon(icon);
+}
+
+// The shell's small icon of `path` (as SHGetFileInfoW's SHGFI_ICON gives it)
+// made into a menu bitmap.
+std::vector<UINT32> shell_icon_picture(const std::wstring &path, DWORD attributes, UINT flags)
+{
+    SHFILEINFOW info = {};
+    if (!SHGetFileInfoW(path.c_str(), attributes, &info, sizeof(info), SHGFI_ICON | SHGFI_SMALLICON | flags))
+        return {};
+    HBITMAP bitmap = make_menu_bitmap(info.hIcon);
+    DestroyIcon(info.hIcon);
+    std::vector<UINT32> pixels = top_down_pixels(bitmap);
+    DeleteObject(bitmap);
+    return pixels;
+}
+
+// A right-click on 101 mixed entries: every entry shows the picture of the
+// shell's own icon, pictures come one per distinct icon, and a cloud-marked
+// entry gets the picture of its type.
+TEST(MenuPictures, TheShellsOwnIconOnePicturePerDistinctIcon)
+{
+    temp_dir dir(L"qv-mixed");
+    ASSERT_TRUE(make_mixed_folder(dir.path(), dir.path()));
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 1, 1, HWND_MESSAGE, NULL, NULL, NULL);
+    // The shell keeps each new icon it meets: a first right-click, and the
+    // shell's own icons, before counting.
+    qv_shellex *ext = listed_object_for(dir.path(), 0);
+    HMENU menu = CreatePopupMenu();
+    ext->QueryContextMenu(menu, 0, 100, 0x7FFF, CMF_NORMAL);
+    SendMessageW(owner, WM_INITMENU, (WPARAM)menu, 0);
+    for (UINT64 i = 0; i < ext->list.entry_count; i++)
+        shell_icon_picture(dir / list_name(&ext->list, i), 0, 0);
+    DestroyMenu(menu);
+    ext->Release();
+    ext = listed_object_for(dir.path(), 0);
+    menu = CreatePopupMenu();
+    long gdi = live_gdi_objects();
+    ASSERT_EQ(101u + 1 + 10, (UINT)HRESULT_CODE(ext->QueryContextMenu(menu, 0, 100, 0x7FFF, CMF_NORMAL)));
+    SendMessageW(owner, WM_INITMENU, (WPARAM)menu, 0);
+    long gdi_shown = live_gdi_objects();
+    std::set<HBITMAP> pictures;
+    for (int i = 1; i <= 101; i++) {
+        MENUITEMINFOW info = {};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_BITMAP | MIIM_ID;
+        ASSERT_TRUE(GetMenuItemInfoW(menu, i, TRUE, &info));
+        std::wstring path = dir / list_name(&ext->list, info.wID - 100);
+        ASSERT_NE(nullptr, info.hbmpItem) << testing::PrintToString(path);
+        EXPECT_EQ(shell_icon_picture(path, 0, 0), top_down_pixels(info.hbmpItem)) << testing::PrintToString(path);
+        pictures.insert(info.hbmpItem);
+    }
+    EXPECT_LT(pictures.size(), 40u) << "programs, texts and folders share their icons";
+    EXPECT_LE(gdi_shown - gdi, (long)pictures.size() + 2);
+
+    // Through the listing's seam: an offline file is never opened for its
+    // icon, and shows the picture of its type.
+    std::wstring program = dir / L"program0.exe";
+    int offline = item_icon(program.c_str(), FILE_ATTRIBUTE_OFFLINE);
+    qv_menu_pictures made = {};
+    HBITMAP picture = picture_of(&made, offline);
+    ASSERT_NE(nullptr, picture);
+    EXPECT_EQ(shell_icon_picture(program, FILE_ATTRIBUTE_OFFLINE, SHGFI_USEFILEATTRIBUTES), top_down_pixels(picture));
+    EXPECT_EQ(picture, picture_of(&made, offline)) << "made once";
+    pictures_clear(&made);
+
+    SendMessageW(owner, WM_UNINITMENUPOPUP, (WPARAM)menu, 0);
+    DestroyMenu(menu);
+    ext->Release();
+    EXPECT_LE(live_gdi_objects(), gdi + 2);
+    DestroyWindow(owner);
 }

@@ -6,6 +6,7 @@
 #include "menu/thread_menus.h"
 #include "extension/qv_shellex.h"
 #include "menu/menu_population.h"
+#include "gdi_objects.h"
 #include "test_support.h"
 
 namespace {
@@ -81,10 +82,10 @@ protected:
         ext->Release();
         DestroyMenu(menu);
     }
-    void add(const std::wstring &name, HBITMAP bitmap = NULL)
+    void add(const std::wstring &name, int icon = QV_NO_ICON)
     {
         ASSERT_TRUE(list_append_name(&ext->list, name.c_str(), name.size()));
-        ext->list.entries[ext->list.entry_count - 1].bitmap = bitmap;
+        ext->list.entries[ext->list.entry_count - 1].icon = icon;
     }
     void add_many(int n)
     {
@@ -248,16 +249,44 @@ TEST_F(population, ModeZeroShowsNamesWhole)
     EXPECT_EQ(L"report.txt", read_item(menu, 2).text);
 }
 
-TEST_F(population, EntryBitmapsGoThroughHbmpItem)
+// The system image list's index of the small icon of a name's type.
+int type_icon(const wchar_t *name, DWORD attributes)
 {
-    HBITMAP bitmap = CreateBitmap(16, 16, 1, 32, NULL);
-    ASSERT_NE(nullptr, bitmap);
-    add(L"with.txt", bitmap);
+    SHFILEINFOW info = {};
+    SHGetFileInfoW(name, attributes, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
+    return info.iIcon;
+}
+
+// One picture per distinct icon, shared by the entries that show it, through
+// hbmpItem, and deleted once with the object's menu session.
+TEST_F(population, EntryPicturesOnePerDistinctIcon)
+{
+    int text = type_icon(L"a.txt", FILE_ATTRIBUTE_NORMAL), folder = type_icon(L"d", FILE_ATTRIBUTE_DIRECTORY);
+    ASSERT_NE(text, folder);
+    add(L"with.txt", text);
     add(L"without.txt");
-    populate(100, 112);
-    EXPECT_EQ(bitmap, read_item(menu, 1).bitmap);
+    add(L"also.txt", text);
+    add(L"dir", folder);
+    qv_menu_pictures warm = {};  // the shell's image list, made once
+    picture_of(&warm, text);
+    pictures_clear(&warm);
+    long gdi = live_gdi_objects();
+    populate(100, 114);
+    EXPECT_EQ(gdi + 2, live_gdi_objects());
+    HBITMAP picture = read_item(menu, 1).bitmap;
+    ASSERT_NE(nullptr, picture);
+    DIBSECTION dib = {};
+    ASSERT_EQ((int)sizeof(dib), GetObjectW(picture, sizeof(dib), &dib));
+    EXPECT_EQ(GetSystemMetrics(SM_CXSMICON), dib.dsBmih.biWidth);
+    EXPECT_EQ(32, dib.dsBmih.biBitCount);
     EXPECT_EQ(nullptr, read_item(menu, 2).bitmap);
+    EXPECT_EQ(picture, read_item(menu, 3).bitmap);
+    EXPECT_NE(nullptr, read_item(menu, 4).bitmap);
+    EXPECT_NE(picture, read_item(menu, 4).bitmap);
     EXPECT_EQ((UINT)MFT_STRING, read_item(menu, 1).type) << "a string item with a picture, not MFT_BITMAP";
+    session_end(&ext->session);
+    EXPECT_EQ(0u, GetObjectType(picture));
+    EXPECT_EQ(gdi, live_gdi_objects());
 }
 
 TEST_F(population, NormalSubmenuKeepsTheShellsItems)

@@ -8,7 +8,7 @@
 #include "menu/thread_menus.h"
 #include "common/module_state.h"
 #include "extension/qv_shellex.h"
-#include "listing/menu_bitmap.h"
+#include "listing/folder_listing.h"
 #include "gdi_objects.h"
 #include "menu/shell_open.h"
 #include "launch_recorder.h"
@@ -18,6 +18,20 @@ namespace {
 
 const int file_count = 40;
 const int vanish_at_picture = 10;
+
+// Empties and removes the folder at the vanish_at_picture-th icon lookup,
+// while the enumeration still runs.
+std::wstring g_vanishing;
+int g_lookups;
+int vanishing_lookup(const WCHAR *path, DWORD attributes)
+{
+    if (++g_lookups == vanish_at_picture + 1) {
+        for (int i = 0; i < file_count; i++)
+            DeleteFileW((g_vanishing + L"\\v" + std::to_wstring(i) + L".qvgone").c_str());
+        RemoveDirectoryW(g_vanishing.c_str());
+    }
+    return item_icon(path, attributes);
+}
 
 TEST(VanishingFolder, RemovedWhileListing)
 {
@@ -32,17 +46,15 @@ TEST(VanishingFolder, RemovedWhileListing)
     SHGetFileInfoW((folder + L"\\v0.qvgone").c_str(), 0, &warm, sizeof(warm), SHGFI_ICON | SHGFI_SMALLICON);
     DestroyIcon(warm.hIcon);
 
-    const wchar_t *saved_theme = g_theme_library;
-    g_theme_library = L"vanishing_theme.dll";
-    SetEnvironmentVariableW(L"QV_VANISH_LOADS", L"0");
-    SetEnvironmentVariableW(L"QV_VANISH_AFTER", std::to_wstring(vanish_at_picture).c_str());
-    SetEnvironmentVariableW(L"QV_VANISH_FOLDER", folder.c_str());
+    g_vanishing = folder;
+    g_lookups = 0;
+    g_icon_lookup = vanishing_lookup;
     long gdi_before = live_gdi_objects();
 
     qv_shellex *ext = listed_object_for(folder);
     HMENU menu = CreatePopupMenu();
     HRESULT reserved = ext->QueryContextMenu(menu, 0, 100, 0x7FFF, CMF_NORMAL);
-    g_theme_library = saved_theme;
+    g_icon_lookup = item_icon;
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder + L"\\v0.qvgone").c_str()))
         << "the files went during the listing";
 
@@ -58,7 +70,7 @@ TEST(VanishingFolder, RemovedWhileListing)
         EXPECT_EQ(L'v', name[0]) << i;
         // Files looked up after the folder went have no icon to show.
         if (i >= (UINT64)vanish_at_picture) {
-            EXPECT_EQ(nullptr, list.entries[i].bitmap) << i;
+            EXPECT_EQ(QV_NO_ICON, list.entries[i].icon) << i;
         }
     }
 
@@ -91,7 +103,6 @@ TEST(VanishingFolder, RemovedWhileListing)
     ext->Release();
     EXPECT_LE(live_gdi_objects(), gdi_before + 2);
     EXPECT_EQ(0, menu_hook_count());
-    EXPECT_EQ(nullptr, GetModuleHandleW(L"vanishing_theme.dll"));
     DestroyWindow(owner);
 }
 

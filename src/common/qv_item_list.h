@@ -1,12 +1,17 @@
 // Storage of a folder listing: a pool of NUL-terminated wide names and an
-// array of (name offset, bitmap) records.
+// array of (name offset, icon, attributes) records.  A listing holds no GDI
+// object: its icons are indices in the system image list of small icons,
+// made into pictures only when a menu shows them.
 #pragma once
 #include <windows.h>
 #include <stddef.h>
 
+// An entry without an icon.
+#define QV_NO_ICON (-1)
+
 struct qv_entry {
     UINT64 name_offset;  // index in the pool of the name's first character
-    HBITMAP bitmap;      // owned by the list; may be null
+    int icon;            // index in the system image list of small icons, or QV_NO_ICON
     DWORD attributes;    // the item's attributes as enumerated; 0 when not known
 };
 
@@ -37,12 +42,12 @@ int list_append_ansi(qv_item_list *list, const char *text);
 void list_reserve(qv_item_list *list, UINT64 chars, UINT64 records);
 
 // Appends copies of the first `count` entries of `from` (at most all of
-// them): names, and pictures as new bitmaps of their own.  Stops at the first
-// that cannot be appended; returns how many were.  No sentinel is added.
+// them).  Stops at the first that cannot be appended; returns how many were.
+// No sentinel is added.
 UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, UINT64 count);
 
-// Entries that have a picture.
-UINT64 list_picture_count(const qv_item_list *list);
+// Entries that have an icon.
+UINT64 list_icon_count(const qv_item_list *list);
 
 // Name of entry i (NUL-terminated inside the pool).
 inline WCHAR *list_name(const qv_item_list *list, UINT64 i)

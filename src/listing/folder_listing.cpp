@@ -1,11 +1,10 @@
-// Listing of a folder: the visible items in enumeration order, each with a
-// menu bitmap made from its small shell icon.
+// Listing of a folder: the visible items in enumeration order, each with the
+// index of its small shell icon in the system image list.
 #include <string.h>
 #include <wchar.h>
 #include "common/qv_config.h"
 #include <shellapi.h>
 #include "listing/folder_listing.h"
-#include "listing/menu_bitmap.h"
 
 #define PATTERN_CHARS 264
 #define FULL_PATH_CHARS 552
@@ -51,22 +50,20 @@ bool folder_may_be_enumerated(DWORD attributes)
     return !(attributes & QV_ATTRIBUTE_RECALL_ON_DATA_ACCESS);
 }
 
-// The small shell icon of `path` as a menu bitmap, or null.  An item that
-// must not be opened gets the icon of its type, from its attributes alone.
-static HBITMAP item_bitmap(const WCHAR *path, DWORD attributes)
+int (*g_icon_lookup)(const WCHAR *path, DWORD attributes) = item_icon;
+
+int item_icon(const WCHAR *path, DWORD attributes)
 {
     SHFILEINFOW info;
     memset(&info, 0, sizeof(info));
-    UINT flags = SHGFI_ICON | SHGFI_SMALLICON;
+    UINT flags = SHGFI_SYSICONINDEX | SHGFI_SMALLICON;
     if (icon_reads_item(attributes))
         attributes = 0;
     else
         flags |= SHGFI_USEFILEATTRIBUTES;
     if (!SHGetFileInfoW(path, attributes, &info, sizeof(info), flags))
-        return NULL;
-    HBITMAP bitmap = make_menu_bitmap(info.hIcon);
-    DestroyIcon(info.hIcon);
-    return bitmap;
+        return QV_NO_ICON;
+    return info.iIcon;
 }
 
 // Holds the share's lock, when there is one, while the list changes.
@@ -141,13 +138,13 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
             index = list->entry_count - 1;
             list->entries[index].attributes = found.dwFileAttributes;
         }
-        // Past the picture bound the entry is listed without its icon.
+        // Past the bound the entry is listed without its icon.
         if (listed < rules->pictures) {
             wmemcpy(full_path + dir_len + 1, name, len);
             full_path[dir_len + 1 + len] = 0;
-            HBITMAP bitmap = item_bitmap(full_path, found.dwFileAttributes);
+            int icon = g_icon_lookup(full_path, found.dwFileAttributes);
             share_guard guard(share);
-            list->entries[index].bitmap = bitmap;
+            list->entries[index].icon = icon;
         }
 
         listed++;
@@ -175,7 +172,7 @@ void list_finish(qv_item_list *list)
         // The pool is full: the sentinel's offset is one past its last NUL.
         qv_entry *sentinel = &list->entries[list->entry_count];
         sentinel->name_offset = list->pool_used;
-        sentinel->bitmap = NULL;
+        sentinel->icon = QV_NO_ICON;
         sentinel->attributes = 0;
         return;
     }
@@ -184,8 +181,7 @@ void list_finish(qv_item_list *list)
     // No spare record: the last entry gives up its record and its name, which
     // becomes the empty name the sentinel points at.
     qv_entry *last = &list->entries[--list->entry_count];
-    DeleteObject(last->bitmap);
-    last->bitmap = NULL;
+    last->icon = QV_NO_ICON;
     list->pool[last->name_offset] = 0;
     list->pool_used = last->name_offset + 1;
 }

@@ -4,7 +4,6 @@
 #include <string.h>
 #include <wchar.h>
 #include "common/qv_item_list.h"
-#include "listing/menu_bitmap.h"
 
 UINT64 list_grown_capacity(UINT64 used, UINT64 capacity, UINT64 needed, size_t elem_size)
 {
@@ -41,8 +40,6 @@ static int grow_array(void **array, UINT64 used, UINT64 *capacity, UINT64 needed
 
 void list_clear(qv_item_list *list)
 {
-    for (UINT64 i = 0; i < list->entry_count; i++)
-        DeleteObject(list->entries[i].bitmap);
     free(list->pool);
     free(list->entries);
     memset(list, 0, sizeof(*list));
@@ -63,7 +60,7 @@ int list_append_name(qv_item_list *list, const WCHAR *name, UINT64 len)
     list->pool[offset + len] = 0;
     list->pool_used = offset + len + 1;
     list->entries[list->entry_count].name_offset = offset;
-    list->entries[list->entry_count].bitmap = NULL;
+    list->entries[list->entry_count].icon = QV_NO_ICON;
     list->entries[list->entry_count].attributes = 0;
     list->entry_count++;
     return 1;
@@ -91,17 +88,16 @@ UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, UINT64 coun
         const WCHAR *name = list_name(from, copied);
         if (!list_append_name(to, name, wcslen(name)))
             break;
-        HBITMAP picture = from->entries[copied].bitmap;
-        to->entries[to->entry_count - 1].bitmap = picture ? copy_menu_bitmap(picture) : NULL;
+        to->entries[to->entry_count - 1].icon = from->entries[copied].icon;
         to->entries[to->entry_count - 1].attributes = from->entries[copied].attributes;
     }
     return copied;
 }
 
-UINT64 list_picture_count(const qv_item_list *list)
+UINT64 list_icon_count(const qv_item_list *list)
 {
     UINT64 n = 0;
     for (UINT64 i = 0; i < list->entry_count; i++)
-        n += list->entries[i].bitmap != NULL;
+        n += list->entries[i].icon != QV_NO_ICON;
     return n;
 }

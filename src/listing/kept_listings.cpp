@@ -11,19 +11,16 @@ struct kept_listing {
     qv_listing_rules rules;
     FILETIME write_time;
     ULONGLONG stored_at;  // GetTickCount64
-    UINT64 pictures;
-    qv_item_list list;
+    qv_item_list list;    // names and icon indices: no GDI object
 };
 
 // Workers store, host threads copy: every access holds the lock.
 static SRWLOCK g_kept_lock = SRWLOCK_INIT;
 static kept_listing g_kept[QV_KEPT_LISTINGS];
-static UINT64 g_kept_pictures;
 
 static void drop(kept_listing *kept)
 {
     list_clear(&kept->list);
-    g_kept_pictures -= kept->pictures;
     memset(kept, 0, sizeof(*kept));
 }
 
@@ -58,11 +55,9 @@ bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, FILET
             list_clear(out);
             break;
         }
-        // No more pictures than this listing may have.
-        for (UINT64 i = rules->pictures; i < out->entry_count; i++) {
-            DeleteObject(out->entries[i].bitmap);
-            out->entries[i].bitmap = NULL;
-        }
+        // No more icons than this listing may have.
+        for (UINT64 i = rules->pictures; i < out->entry_count; i++)
+            out->entries[i].icon = QV_NO_ICON;
         list_finish(out);
         break;
     }
@@ -72,7 +67,6 @@ bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, FILET
 
 void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, FILETIME write_time, qv_item_list *list)
 {
-    UINT64 pictures = list_picture_count(list);
     AcquireSRWLockExclusive(&g_kept_lock);
     expire_locked();
     // One listing per folder and rules: the newer replaces the older.
@@ -80,41 +74,27 @@ void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, FILE
         if (kept.used && _wcsicmp(kept.folder, folder) == 0 && same_rules(&kept.rules, rules))
             drop(&kept);
     }
-    // Make room, oldest first, in folders and in pictures.
-    for (;;) {
-        kept_listing *oldest = NULL, *free_slot = NULL;
-        for (kept_listing &kept : g_kept) {
-            if (!kept.used)
-                free_slot = free_slot ? free_slot : &kept;
-            else if (!oldest || kept.stored_at < oldest->stored_at)
-                oldest = &kept;
-        }
-        if (free_slot && g_kept_pictures + pictures <= QV_MAX_PICTURES) {
-            free_slot->used = true;
-            wcsncpy(free_slot->folder, folder, MAX_PATH - 1);
-            free_slot->rules = *rules;
-            free_slot->write_time = write_time;
-            free_slot->stored_at = GetTickCount64();
-            free_slot->pictures = pictures;
-            free_slot->list = *list;
-            memset(list, 0, sizeof(*list));
-            g_kept_pictures += pictures;
-            break;
-        }
-        if (!oldest)
-            break;  // more pictures than the bound allows: not kept
-        drop(oldest);
+    // Make room: the oldest goes.
+    kept_listing *oldest = NULL, *free_slot = NULL;
+    for (kept_listing &kept : g_kept) {
+        if (!kept.used)
+            free_slot = free_slot ? free_slot : &kept;
+        else if (!oldest || kept.stored_at < oldest->stored_at)
+            oldest = &kept;
     }
+    if (!free_slot) {
+        drop(oldest);
+        free_slot = oldest;
+    }
+    free_slot->used = true;
+    wcsncpy(free_slot->folder, folder, MAX_PATH - 1);
+    free_slot->rules = *rules;
+    free_slot->write_time = write_time;
+    free_slot->stored_at = GetTickCount64();
+    free_slot->list = *list;
+    memset(list, 0, sizeof(*list));
     ReleaseSRWLockExclusive(&g_kept_lock);
     list_clear(list);
-}
-
-UINT64 kept_pictures()
-{
-    AcquireSRWLockShared(&g_kept_lock);
-    UINT64 n = g_kept_pictures;
-    ReleaseSRWLockShared(&g_kept_lock);
-    return n;
 }
 
 void kept_listings_expire()

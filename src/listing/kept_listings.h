@@ -1,6 +1,7 @@
 // Listings that overran the time limit, finished in the background and kept
 // for a short while, so that the next right-click on the same unchanged
-// folder shows them at once.  Process-wide; this file owns them.
+// folder shows them at once.  Process-wide; this file owns them.  They hold
+// names and icon indices, no GDI object.
 #pragma once
 #include <windows.h>
 #include "common/qv_item_list.h"
@@ -16,15 +17,12 @@ extern DWORD g_kept_listing_ms;
 // Copies into `out` (empty) the listing kept for `folder` listed by `rules`,
 // when the folder's last-write time is still `write_time`; a kept listing of
 // that folder with another time is stale and goes.  Entries past
-// rules->pictures are copied without their picture.  Returns whether it
+// rules->pictures are copied without their icon.  Returns whether it
 // copied.
 bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, FILETIME write_time, qv_item_list *out);
 // Keeps the complete listing `list` of `folder`, taking it over (`list` is
-// left empty).  Older listings go to stay within QV_KEPT_LISTINGS folders and
-// QV_MAX_PICTURES pictures.
+// left empty).  The oldest goes to stay within QV_KEPT_LISTINGS folders.
 void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, FILETIME write_time, qv_item_list *list);
-// Pictures held by the kept listings: a new listing gets what remains.
-UINT64 kept_pictures();
 // Drops the listings kept longer than g_kept_listing_ms.
 void kept_listings_expire();
 // Drops every kept listing (the module is unloaded).

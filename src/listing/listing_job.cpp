@@ -89,13 +89,7 @@ static void list_job(qv_job *job)
         return;
     }
 
-    // Kept listings hold pictures too; together they stay within the bound.
-    qv_listing_rules rules = job->rules;
-    UINT64 held = kept_pictures();
-    UINT64 left = held < QV_MAX_PICTURES ? QV_MAX_PICTURES - held : 0;
-    if (rules.pictures > left)
-        rules.pictures = left;
-    list_folder(&job->list, job->path, &rules, &job->share);
+    list_folder(&job->list, job->path, &job->rules, &job->share);
 
     AcquireSRWLockExclusive(&job->lock);
     qv_item_list overran = {};

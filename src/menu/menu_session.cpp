@@ -37,6 +37,7 @@ void session_end(qv_menu_session *session)
     AcquireSRWLockExclusive(&session->lock);
     drop_submenu_records(session);
     pool_clear(&session->pool);
+    pictures_clear(&session->pictures);
     ReleaseSRWLockExclusive(&session->lock);
     memset(session, 0, sizeof(*session));
     InitializeSRWLock(&session->lock);
@@ -85,11 +86,6 @@ bool session_entry(qv_menu_session *session, UINT id, WCHAR folder[MAX_PATH], WC
     }
     ReleaseSRWLockShared(&session->lock);
     return found;
-}
-
-UINT64 session_pictures_left(const qv_menu_session *session)
-{
-    return session->pictures < QV_MAX_PICTURES ? QV_MAX_PICTURES - session->pictures : 0;
 }
 
 static qv_submenu *free_record(qv_menu_session *session, UINT *index)
@@ -166,8 +162,6 @@ static void empty_locked(qv_menu_session *session, UINT index)
     }
     qv_submenu *submenu = &session->submenus[index];
     pool_release(&session->pool, index);
-    UINT64 pictures = list_picture_count(&submenu->list);
-    session->pictures -= pictures < session->pictures ? pictures : session->pictures;
     list_clear(&submenu->list);
     free(submenu->ids);
     submenu->ids = NULL;
@@ -229,7 +223,6 @@ UINT session_fill_submenu(qv_menu_session *session, UINT index, qv_item_list *li
     }
     submenu->ids = ids;
     submenu->id_count = taken;
-    session->pictures += list_picture_count(&submenu->list);
     ReleaseSRWLockExclusive(&session->lock);
     return taken;
 }

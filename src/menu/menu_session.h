@@ -9,6 +9,7 @@
 #include "common/qv_config.h"
 #include "common/qv_item_list.h"
 #include "menu/identifier_pool.h"
+#include "menu/menu_pictures.h"
 
 // Submenus of ours that the menus of one right-click hold at most: each is a
 // USER object, and Windows gives a process 10,000 of them in all, shared
@@ -70,7 +71,7 @@ struct qv_menu_session {
     UINT last_input_msg;  // the last WM_KEYDOWN, WM_LBUTTONUP or WM_RBUTTONUP
     qv_menu_fill fill;    // the reserved menu's
     qv_identifier_pool pool;
-    UINT64 pictures;      // pictures in all the menus of this reservation
+    qv_menu_pictures pictures;  // of all the menus of this reservation
     ULONGLONG closings;   // submenus closed so far
     qv_submenu *submenus;  // heap; submenu_count records, some unused
     UINT submenu_count;
@@ -97,9 +98,6 @@ void session_forget_listing(qv_menu_session *session);
 // The submenu entry that identifier `id` stands for, at any depth: copies
 // its folder and name.  False for any other identifier.
 bool session_entry(qv_menu_session *session, UINT id, WCHAR folder[MAX_PATH], WCHAR name[MAX_PATH]);
-
-// Pictures the menus of this session may still show, out of QV_MAX_PICTURES.
-UINT64 session_pictures_left(const qv_menu_session *session);
 
 // Records `popup`, the submenu of the item `item_id` in submenu `parent` (or
 // QV_TOP_MENU), as the sub-folder `folder`.  False when it cannot be

@@ -179,9 +179,10 @@ static BOOL insert_entry(qv_menu_session *session, qv_menu_fill *fill, const ent
     item.fType = MFT_STRING;
     item.wID = id;
     item.dwTypeData = text;
-    if (entry->bitmap) {
+    HBITMAP picture = picture_of(&session->pictures, entry->icon);
+    if (picture) {
         item.fMask |= MIIM_BITMAP;
-        item.hbmpItem = entry->bitmap;
+        item.hbmpItem = picture;
     }
     WCHAR path[MAX_PATH];
     HMENU submenu = NULL;
@@ -237,7 +238,6 @@ void populate_menu(qv_menu_session *session, HMENU hmenu)
     UINT64 end = session->last_cmd;
     fill->menu = hmenu;
     fill->inserted = 0;
-    session->pictures += list_picture_count(source.list);
 
     DWORD hide = source.desktop_ok ? source.config->HideItemNormalOnDesktop : source.config->HideItemNormalOnExplorer;
     if (!hide) {
@@ -291,7 +291,6 @@ void populate_submenu(qv_menu_session *session, UINT index)
     qv_listing_rules rules = listing_rules(config, 0);
     if (rules.max_names > left - 1)
         rules.max_names = left - 1;
-    rules.pictures = session_pictures_left(session);
     WCHAR folder[MAX_PATH];
     wcscpy(folder, submenu->folder);
     qv_item_list listing = {};

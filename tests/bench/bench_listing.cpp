@@ -12,7 +12,7 @@
 #include "extension/qv_shellex.h"
 #include "extension/list_directory.h"
 #include "listing/folder_listing.h"
-#include "listing/menu_bitmap.h"
+#include "menu/menu_bitmap.h"
 #include "test_support.h"
 #include "bench_common.h"
 

@@ -1,7 +1,7 @@
 // Menu bitmaps made from shell icons: the icon is drawn into an erased 32-bpp
 // paint buffer of the theme library, given alpha from its mask when the
 // drawing brought none, and blended into a new DIB section.
-#include "listing/menu_bitmap.h"
+#include "menu/menu_bitmap.h"
 #include <string.h>
 
 const wchar_t *g_theme_library = L"UXTHEME.DLL";
@@ -163,24 +163,4 @@ HBITMAP make_menu_bitmap(HICON icon)
     }
     FreeLibrary(theme.module);
     return bitmap;
-}
-
-HBITMAP copy_menu_bitmap(HBITMAP bitmap)
-{
-    // Menu bitmaps are 32-bpp DIB sections: their bits copy as they are.
-    DIBSECTION source;
-    if (GetObjectW(bitmap, sizeof(source), &source) != sizeof(source) || !source.dsBm.bmBits ||
-        source.dsBm.bmBitsPixel != 32)
-        return NULL;
-    SIZE size = {source.dsBm.bmWidth, source.dsBm.bmHeight};
-    HBITMAP copy = NULL;
-    if (FAILED(create_dib32(NULL, &size, &copy)))
-        return NULL;
-    DIBSECTION target;
-    if (GetObjectW(copy, sizeof(target), &target) != sizeof(target) || !target.dsBm.bmBits) {
-        DeleteObject(copy);
-        return NULL;
-    }
-    memcpy(target.dsBm.bmBits, source.dsBm.bmBits, (size_t)source.dsBm.bmWidthBytes * (size_t)size.cy);
-    return copy;
 }

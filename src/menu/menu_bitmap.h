@@ -7,9 +7,6 @@
 // premultiplied per-pixel alpha.  The icon stays the caller's; the bitmap
 // becomes the caller's.  Returns null when no bitmap could be made.
 HBITMAP make_menu_bitmap(HICON icon);
-// A new DIB section with the same size and pixels as the menu bitmap
-// `bitmap`, alpha included, or null.
-HBITMAP copy_menu_bitmap(HBITMAP bitmap);
 
 // Name under which make_menu_bitmap loads the theme library on every call
 // (L"UXTHEME.DLL"); tests point it at a stand-in.

@@ -81,26 +81,50 @@ number_check shown_value(HWND dialog, const settings_window &w, unsigned i, DWOR
     return number_empty;
 }
 
+// Whether the control's `shown` value stands for the `stored` one: a check
+// box shows every non-zero value as on, a choice every value past the last
+// as the last.
+bool shows(setting_kind kind, DWORD shown, DWORD stored)
+{
+    switch (kind) {
+    case kind_check:
+        return (shown != 0) == (stored != 0);
+    case kind_choice:
+        return (LRESULT)shown == choice_for(stored);
+    default:
+        return shown == stored;
+    }
+}
+
 bool for_all_users(HWND dialog)
 {
     return IsDlgButtonChecked(dialog, id_for_all_users) == BST_CHECKED;
 }
 
-// Whether OK or Apply would change the user's own value of row `i`: the
-// value shown becomes the user's own unless it is the one the user gets
-// anyway (the machine's, or the default), which leaves the user none.
-// Values are compared as numbers; text that is no valid value is a change
-// (which Apply refuses).
-bool changed(HWND dialog, const settings_window &w, unsigned i)
+// What OK or Apply would do to the user's own value of row `i`: the value
+// shown becomes the user's own unless it is the one the user gets anyway
+// (the machine's, or the default), which leaves the user none.  Values are
+// compared as numbers; text that is no valid value counts as a value of the
+// user's own (which Apply refuses).
+enum row_change { row_unchanged, row_own_value, row_not_set };
+
+row_change change_of(HWND dialog, const settings_window &w, unsigned i)
 {
     if (!editable(w, i))
-        return false;
+        return row_unchanged;
     DWORD value = 0;
     if (shown_value(dialog, w, i, &value) != number_ok)
-        return true;
+        return row_own_value;
     const stored_setting &s = w.stored[i];
-    bool own = value != s.machine_or_default();
-    return own != s.has_user || (own && value != s.user);
+    setting_kind kind = text_of(w, i).kind;
+    if (shows(kind, value, s.machine_or_default()))
+        return s.has_user ? row_not_set : row_unchanged;
+    return s.has_user && shows(kind, value, s.user) ? row_unchanged : row_own_value;
+}
+
+bool changed(HWND dialog, const settings_window &w, unsigned i)
+{
+    return change_of(dialog, w, i) != row_unchanged;
 }
 
 const wchar_t *source_name(value_source source)
@@ -118,18 +142,23 @@ const wchar_t *source_name(value_source source)
     return L"";
 }
 
-// Shows where each value comes from (or that it was changed) and enables
-// Apply when there is something to write: a changed row, or "For all
-// users", which writes every value shown.
+// Shows where each value comes from ("changed" for a value of the user's
+// own not yet written; the machine's or the default for one that will no
+// longer be the user's) and enables Apply when there is something to write:
+// a changed row, or "For all users", which writes every value shown.
 void show_state(HWND dialog, const settings_window &w)
 {
     bool any = for_all_users(dialog);
     for (unsigned i = 0; i < w.stored.size(); i++) {
         if (text_of(w, i).kind == kind_hidden)
             continue;
-        bool c = changed(dialog, w, i);
-        any = any || c;
-        SetDlgItemTextW(dialog, setting_source_id(i), c ? L"changed" : source_name(w.stored[i].source()));
+        const stored_setting &s = w.stored[i];
+        row_change c = change_of(dialog, w, i);
+        any = any || c != row_unchanged;
+        SetDlgItemTextW(dialog, setting_source_id(i),
+                        c == row_own_value ? L"changed"
+                        : c == row_not_set ? source_name(s.has_machine ? from_machine : from_default)
+                                           : source_name(s.source()));
     }
     HWND apply = GetDlgItem(dialog, id_apply);
     // A disabled button cannot keep the focus: hand it to OK.
@@ -233,8 +262,9 @@ bool apply(HWND dialog, settings_window &w)
             if (er == ERROR_SUCCESS && s.has_user)
                 er = remove_user_setting(s.name);
         } else if (changed(dialog, w, i)) {
-            er = values[i] == s.machine_or_default() ? remove_user_setting(s.name)
-                                                     : write_setting(HKEY_CURRENT_USER, s.name, values[i]);
+            er = shows(text_of(w, i).kind, values[i], s.machine_or_default())
+                     ? remove_user_setting(s.name)
+                     : write_setting(HKEY_CURRENT_USER, s.name, values[i]);
         }
     }
     if (er != ERROR_SUCCESS) {

@@ -471,3 +471,23 @@ TEST(SettingsWindow, SavesAPictureOfItself)
     EXPECT_GT(be32(20), 300u);
     EXPECT_FALSE(reg_key_exists(HKEY_CURRENT_USER, settings_key));
 }
+
+// What Explorer shows for the program: its icon (the packages' too) and,
+// under Properties > Details, the module's version.
+TEST(SettingsWindow, ProgramCarriesAnIconAndTheModulesVersion)
+{
+    const std::wstring program = test_bin_dir() + L"\\qv-settings.exe";
+    EXPECT_GT(ExtractIconExW(program.c_str(), -1, NULL, NULL, 0), 0u);
+    auto version_of = [](const std::wstring &file) {
+        DWORD size = GetFileVersionInfoSizeW(file.c_str(), NULL);
+        std::vector<BYTE> info(size ? size : 1);
+        VS_FIXEDFILEINFO *fixed = nullptr;
+        UINT length = 0;
+        if (!size || !GetFileVersionInfoW(file.c_str(), 0, size, info.data()) ||
+            !VerQueryValueW(info.data(), L"\\", (void **)&fixed, &length) || !fixed)
+            return std::make_pair(0ul, 0ul);
+        return std::make_pair(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+    };
+    EXPECT_NE(0ul, version_of(program).first);
+    EXPECT_TRUE(version_of(program) == version_of(test_dll_path()));
+}

@@ -12,14 +12,11 @@
 
 find_program(QV_WIXL wixl DOC "WiX-compatible MSI compiler (Debian package wixl)")
 find_program(QV_OSSLSIGNCODE osslsigncode DOC "Authenticode signing tool (Debian package osslsigncode)")
+find_program(QV_MSIBUILD msibuild DOC "MSI table editor (Debian package msitools)")
 
 add_executable(write_wxs ${CMAKE_SOURCE_DIR}/tools/write_wxs.cpp)
 target_link_options(write_wxs PRIVATE -municode)
 target_link_libraries(write_wxs PRIVATE qv_core)
-# wixl cannot mark a package as needing no elevation; this program can.
-add_executable(msi_no_elevation ${CMAKE_SOURCE_DIR}/tools/msi_no_elevation.cpp)
-target_link_options(msi_no_elevation PRIVATE -municode)
-target_link_libraries(msi_no_elevation PRIVATE -lmsi)
 
 set(QV_DIST_DIR ${CMAKE_BINARY_DIR}/dist)
 set(QV_MSI_WORK_DIR ${CMAKE_BINARY_DIR}/msi)
@@ -43,6 +40,13 @@ set(QV_SETTINGS_FILE_NAME "$<$<TARGET_EXISTS:qv-settings>:$<TARGET_FILE_NAME:qv-
 # The copy package.sh signs beside the package sources.
 set(QV_SHIPPED_SETTINGS "$<$<TARGET_EXISTS:qv-settings>:${QV_MSI_WORK_DIR}/$<TARGET_FILE_NAME:qv-settings>>")
 set(QV_SETTINGS_WXS_ARGS "$<$<TARGET_EXISTS:qv-settings>:--program;$<TARGET_FILE_NAME:qv-settings>;${QV_SETTINGS_SHORTCUT}>")
+# The product's icon, in Apps & features and on the shortcut (the settings
+# program carries the same one).  wixl takes it by its file name from beside
+# the package source, where it is copied with each source written.
+set(QV_PRODUCT_ICON ${CMAKE_SOURCE_DIR}/tools/settings/qv-settings.ico)
+get_filename_component(QV_PRODUCT_ICON_NAME ${QV_PRODUCT_ICON} NAME)
+# The version the File table records for the module and the program.
+set(QV_FILE_VERSION ${QV_VERSION}.0)
 
 # The output name is relative: the program runs under Wine, which sees the
 # working folder as its current directory.  The package source names the
@@ -50,12 +54,13 @@ set(QV_SETTINGS_WXS_ARGS "$<$<TARGET_EXISTS:qv-settings>:--program;$<TARGET_FILE
 # package.sh puts the shipped module.  The version resource is configured
 # with the version, so a new version writes the source again.
 add_custom_command(OUTPUT ${QV_WXS} ${QV_USER_WXS}
-    COMMAND write_wxs "${QV_SETTINGS_WXS_ARGS}"
+    COMMAND ${CMAKE_COMMAND} -E copy ${QV_PRODUCT_ICON} ${QV_MSI_WORK_DIR}
+    COMMAND write_wxs --icon ${QV_PRODUCT_ICON_NAME} "${QV_SETTINGS_WXS_ARGS}"
         ${PROJECT_NAME}.wxs ${PROJECT_NAME} ${QV_VERSION} $<TARGET_FILE_NAME:quorvane-shellex>
-    COMMAND write_wxs --per-user "${QV_SETTINGS_WXS_ARGS}"
+    COMMAND write_wxs --per-user --icon ${QV_PRODUCT_ICON_NAME} "${QV_SETTINGS_WXS_ARGS}"
         ${PROJECT_NAME}-user.wxs ${PROJECT_NAME} ${QV_VERSION} $<TARGET_FILE_NAME:quorvane-shellex>
     WORKING_DIRECTORY ${QV_MSI_WORK_DIR}
-    DEPENDS write_wxs ${QV_VERSION_RC} ${QV_SETTINGS_PROGRAM}
+    DEPENDS write_wxs ${QV_VERSION_RC} ${QV_SETTINGS_PROGRAM} ${QV_PRODUCT_ICON}
     COMMENT "Generating ${PROJECT_NAME}.wxs and ${PROJECT_NAME}-user.wxs from the registration table"
     COMMAND_EXPAND_LISTS
     VERBATIM)
@@ -79,8 +84,8 @@ add_custom_target(signing_setup
 
 if(QV_WIXL)
     set(QV_PACKAGE_COMMAND
-        COMMAND ${QV_SIGN_ENV} OBJCOPY=${CMAKE_OBJCOPY} WIXL=${QV_WIXL}
-            MSI_NO_ELEVATION=$<TARGET_FILE:msi_no_elevation> WINE_RUN=${CMAKE_CROSSCOMPILING_EMULATOR}
+        COMMAND ${QV_SIGN_ENV} OBJCOPY=${CMAKE_OBJCOPY} WIXL=${QV_WIXL} MSIBUILD=${QV_MSIBUILD}
+            FILE_VERSION=${QV_FILE_VERSION}
             sh ${CMAKE_SOURCE_DIR}/cmake/package.sh $<TARGET_FILE:quorvane-shellex> ${QV_WXS} ${QV_MSI}
                 --per-user ${QV_USER_WXS} ${QV_USER_MSI} ${QV_SETTINGS_PROGRAM})
 else()
@@ -91,7 +96,7 @@ else()
 endif()
 add_custom_command(OUTPUT ${QV_SHIPPED_MODULE} ${QV_SYMBOLS} ${QV_MSI} ${QV_USER_MSI}
     ${QV_PACKAGE_COMMAND}
-    DEPENDS ${QV_WXS} ${QV_USER_WXS} quorvane-shellex msi_no_elevation ${QV_SETTINGS_PROGRAM} ${QV_SIGNING_STAMP}
+    DEPENDS ${QV_WXS} ${QV_USER_WXS} quorvane-shellex ${QV_SETTINGS_PROGRAM} ${QV_SIGNING_STAMP}
         ${CMAKE_SOURCE_DIR}/cmake/package.sh ${CMAKE_SOURCE_DIR}/cmake/sign.sh
     COMMENT "Stripping and packing the module into ${QV_MSI_NAME} and ${QV_USER_MSI_NAME}"
     VERBATIM)
@@ -103,19 +108,18 @@ add_dependencies(msi signing_setup)
 # each: the same source packed again (with a new product code, as every build
 # has) and a later version.  The later ones carry a settings program with its
 # shortcut: qv-settings when the build has it, else the menu host standing in
-# for it under its name.  (Wine ignores the summary bit of the per-user
-# package, so these are not marked.)
+# for it under its name.
 if(TARGET test_msi)
     set(QV_TEST_PACKAGES ${CMAKE_BINARY_DIR}/test-packages)
     set(QV_TEST_PACKAGE_FILES ${QV_TEST_PACKAGES}/rebuilt.msi ${QV_TEST_PACKAGES}/later.msi
         ${QV_TEST_PACKAGES}/rebuilt-user.msi ${QV_TEST_PACKAGES}/later-user.msi)
-    set(QV_LATER_ARGS --program qv-settings.exe ${QV_SETTINGS_SHORTCUT}
+    set(QV_LATER_ARGS --icon ${QV_PRODUCT_ICON_NAME} --program qv-settings.exe ${QV_SETTINGS_SHORTCUT}
         later.wxs ${PROJECT_NAME} ${PROJECT_VERSION_MAJOR}.99.0 $<TARGET_FILE_NAME:quorvane-shellex>)
     file(MAKE_DIRECTORY ${QV_TEST_PACKAGES})
     add_custom_command(OUTPUT ${QV_TEST_PACKAGE_FILES}
         # The module first: wixl may take the one in the working folder, which
         # must be this build's, not the one an earlier build left there.
-        COMMAND ${CMAKE_COMMAND} -E copy ${QV_SHIPPED_MODULE} ${QV_SHIPPED_SETTINGS} ${QV_TEST_PACKAGES}
+        COMMAND ${CMAKE_COMMAND} -E copy ${QV_SHIPPED_MODULE} ${QV_SHIPPED_SETTINGS} ${QV_PRODUCT_ICON} ${QV_TEST_PACKAGES}
         COMMAND ${QV_WIXL} -a x64 -o ${QV_TEST_PACKAGES}/rebuilt.msi ${QV_WXS}
         COMMAND ${QV_WIXL} -a x64 -o ${QV_TEST_PACKAGES}/rebuilt-user.msi ${QV_USER_WXS}
         COMMAND ${CMAKE_COMMAND} -E copy
@@ -134,20 +138,24 @@ if(TARGET test_msi)
     add_dependencies(test_msi msi test_packages)
     target_compile_definitions(test_msi PRIVATE "QV_MSI_NAME=\"${QV_MSI_NAME}\"" "QV_VERSION=\"${QV_VERSION}\""
         "QV_LATER_VERSION=\"${PROJECT_VERSION_MAJOR}.99.0\"" "QV_USER_MSI_NAME=\"${QV_USER_MSI_NAME}\""
-        "QV_SETTINGS_PROGRAM=\"${QV_SETTINGS_FILE_NAME}\"" "QV_SETTINGS_SHORTCUT=\"${QV_SETTINGS_SHORTCUT}\"")
+        "QV_SETTINGS_PROGRAM=\"${QV_SETTINGS_FILE_NAME}\"" "QV_SETTINGS_SHORTCUT=\"${QV_SETTINGS_SHORTCUT}\""
+        "QV_FILE_VERSION=\"${QV_FILE_VERSION}\"")
     target_link_libraries(test_msi PRIVATE -lmsi -lversion)
 endif()
 
 # release: the shipped module and its symbols, the two packages, the
-# settings program when the build has it, the install notes and every
-# registry file of dist/, alone in build/dist.
+# settings program when the build has it, the install notes, every registry
+# file of dist/ and the policy template (the ADMX with its en-US ADML in the
+# folder Group Policy expects), alone in build/dist.
 configure_file(${CMAKE_SOURCE_DIR}/dist/INSTALL.txt ${QV_MSI_WORK_DIR}/INSTALL.txt @ONLY NEWLINE_STYLE CRLF)
 file(GLOB QV_REG_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/dist/*.reg)
 add_custom_target(release
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${QV_DIST_DIR}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${QV_DIST_DIR}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${QV_DIST_DIR} ${QV_DIST_DIR}/en-US
     COMMAND ${CMAKE_COMMAND} -E copy ${QV_SHIPPED_MODULE} ${QV_SYMBOLS} ${QV_MSI} ${QV_USER_MSI}
-        ${QV_SHIPPED_SETTINGS} ${QV_MSI_WORK_DIR}/INSTALL.txt ${QV_REG_FILES} ${QV_DIST_DIR}
+        ${QV_SHIPPED_SETTINGS} ${QV_MSI_WORK_DIR}/INSTALL.txt ${QV_REG_FILES}
+        ${CMAKE_SOURCE_DIR}/dist/quorvane-shellex.admx ${QV_DIST_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/dist/en-US/quorvane-shellex.adml ${QV_DIST_DIR}/en-US/
     COMMAND ${CMAKE_COMMAND} -E cat ${QV_SIGNING_STAMP}
     COMMENT "Collecting release ${QV_VERSION} in ${QV_DIST_DIR}"
     VERBATIM)
@@ -158,8 +166,7 @@ add_dependencies(release msi)
 if(QV_BUILD_TESTS)
     add_test(NAME test_package
         COMMAND ${CMAKE_COMMAND} -E env OBJCOPY=${CMAKE_OBJCOPY} OBJDUMP=${CMAKE_OBJDUMP} ADDR2LINE=${CMAKE_ADDR2LINE}
-            WIXL=${QV_WIXL} OSSLSIGNCODE=${QV_OSSLSIGNCODE}
-            MSI_NO_ELEVATION=$<TARGET_FILE:msi_no_elevation> WINE_RUN=${CMAKE_CROSSCOMPILING_EMULATOR}
+            WIXL=${QV_WIXL} OSSLSIGNCODE=${QV_OSSLSIGNCODE} MSIBUILD=${QV_MSIBUILD} FILE_VERSION=${QV_FILE_VERSION}
             sh ${CMAKE_SOURCE_DIR}/tests/test_package.sh $<TARGET_FILE:quorvane-shellex> ${QV_WXS} ${QV_USER_WXS}
                 ${CMAKE_BINARY_DIR}/test-package ${QV_SETTINGS_PROGRAM})
     set_tests_properties(test_package PROPERTIES TIMEOUT 120)

@@ -11,11 +11,13 @@
 #   the current folder holds.  Each PROGRAM is copied there too (signed when
 #   the module is), for package sources that name it.
 #   --per-user: a second package, for the current user, from USER.wxs in the
-#   same folder, with the same module; it is marked as needing no elevated
-#   privileges (by MSI_NO_ELEVATION) before it is signed.
-# Environment: OBJCOPY, WIXL (the tools), and those of sign.sh; for
-#   --per-user, MSI_NO_ELEVATION (the Windows program msi_no_elevation.exe)
-#   and WINE_RUN (what runs it; default: wine).
+#   same folder, with the same module.
+#   Every file of a package is the module or a program of this build, which
+#   carry the same version: FILE_VERSION (MAJOR.MINOR.BUILD.0) goes into the
+#   package's File table for each of them (wixl leaves the column empty, and
+#   Windows Installer would treat them as unversioned files).
+# Environment: OBJCOPY, WIXL, MSIBUILD (the tools), FILE_VERSION, and those
+#   of sign.sh.
 set -eu
 usage() {
     echo "usage: package.sh MODULE PACKAGE.wxs PACKAGE.msi [--per-user USER.wxs USER.msi] [PROGRAM...]" >&2
@@ -42,6 +44,12 @@ if [ "${1:-}" = --per-user ]; then
     fi
 fi
 objcopy=${OBJCOPY:-x86_64-w64-mingw32-objcopy}
+case "${FILE_VERSION:-}" in
+*[!0-9.]* | "" | .* | *. | *..*)
+    echo "package.sh: FILE_VERSION must be the files' version, MAJOR.MINOR.BUILD.0, not '${FILE_VERSION:-}'" >&2
+    exit 2
+    ;;
+esac
 for file in "$module" "$@"; do
     if [ "$(cd "$(dirname "$file")" && pwd)" = "$dir" ]; then
         echo "package.sh: $(basename "$file") must not lie beside PACKAGE.wxs" >&2
@@ -59,18 +67,18 @@ for program in "$@"; do
 done
 
 # wixl takes a Source file from its current folder first, so it runs in the
-# folder of PACKAGE.wxs, where the module just made lies.
+# folder of PACKAGE.wxs, where the module just made lies.  File hashes are
+# for unversioned files: with every file versioned, the table goes.
 pack() { # WXS MSI: the unsigned package in MSI.unsigned
-    (cd "$dir" && "${WIXL:-wixl}" -a x64 -o "$2.unsigned" "$(basename "$1")")
+    (cd "$dir" && "${WIXL:-wixl}" -a x64 -o "$2.unsigned" "$(basename "$1")") &&
+        "${MSIBUILD:-msibuild}" "$2.unsigned" \
+            -q "UPDATE \`File\` SET \`Version\` = '$FILE_VERSION'" -q "DROP TABLE \`MsiFileHash\`"
 }
 pack "$wxs" "$msi"
 sh "$here/sign.sh" "$msi.unsigned" "$msi"
 rm -f "$msi.unsigned"
 if [ -n "$user_wxs" ]; then
     pack "$user_wxs" "$user_msi"
-    # A Windows program, given the package's name in its own folder, which
-    # is the folder Wine starts it in.
-    (cd "$(dirname "$user_msi")" && "${WINE_RUN:-wine}" "$MSI_NO_ELEVATION" "$(basename "$user_msi").unsigned")
     sh "$here/sign.sh" "$user_msi.unsigned" "$user_msi"
     rm -f "$user_msi.unsigned"
 fi

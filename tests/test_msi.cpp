@@ -23,8 +23,8 @@
 #include "test_support.h"
 
 #if !defined(QV_MSI_NAME) || !defined(QV_VERSION) || !defined(QV_LATER_VERSION) || !defined(QV_USER_MSI_NAME) || \
-    !defined(QV_SETTINGS_PROGRAM) || !defined(QV_SETTINGS_SHORTCUT)
-#error QV_MSI_NAME and QV_USER_MSI_NAME name the package files, QV_VERSION their version, QV_LATER_VERSION that of the later test packages, QV_SETTINGS_PROGRAM the settings program they carry ("": none) and QV_SETTINGS_SHORTCUT its shortcut
+    !defined(QV_SETTINGS_PROGRAM) || !defined(QV_SETTINGS_SHORTCUT) || !defined(QV_FILE_VERSION)
+#error QV_MSI_NAME and QV_USER_MSI_NAME name the package files, QV_VERSION their version, QV_LATER_VERSION that of the later test packages, QV_SETTINGS_PROGRAM the settings program they carry ("": none), QV_SETTINGS_SHORTCUT its shortcut and QV_FILE_VERSION the version of the files
 #endif
 #define WIDE_(text) L##text
 #define WIDE(text) WIDE_(text)
@@ -83,6 +83,10 @@ static std::wstring user_module()
 {
     return user_install_dir() + L"\\quorvane-shellex.dll";
 }
+
+// The per-user package's key under HKEY_CURRENT_USER whose values are its
+// components' key paths.
+static const wchar_t installed_key[] = L"Software\\Quorvane\\Installed\\quorvane-shellex (current user)";
 
 static bool exists(const std::wstring &path)
 {
@@ -310,6 +314,125 @@ TEST_F(MsiPackage, IsAPerMachineX64Package)
     EXPECT_EQ(WIDE(QV_VERSION), package_property(L"ProductVersion"));
 }
 
+// Bit 3 of the word count (8): no elevation needed.  Set in the package for
+// the current user only; the one for all users must ask for it.
+static INT word_count(const std::wstring &package)
+{
+    MSIHANDLE summary = 0;
+    INT count = -1;
+    UINT type = 0;
+    if (MsiGetSummaryInformationW(0, package.c_str(), 0, &summary) != ERROR_SUCCESS)
+        return -1;
+    if (MsiSummaryInfoGetPropertyW(summary, PID_WORDCOUNT, &type, &count, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        count = -1;
+    MsiCloseHandle(summary);
+    return count;
+}
+
+// Both packages: the files' version in the File table (the module's own),
+// the product's icon in Apps & features and on the shortcut, no Restart
+// Manager to close Explorer, and the elevation bit as each needs it.
+TEST(MsiPackages, CarryVersionsIconAndElevationBit)
+{
+    DWORD size = GetFileVersionInfoSizeW(shipped_module().c_str(), nullptr);
+    std::vector<BYTE> info(size ? size : 1);
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(GetFileVersionInfoW(shipped_module().c_str(), 0, size, info.data()) &&
+                VerQueryValueW(info.data(), L"\\", (void **)&fixed, &length) && fixed);
+    wchar_t module_version[64];
+    swprintf(module_version, ARRAYSIZE(module_version), L"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+             LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(WIDE(QV_FILE_VERSION), std::wstring(module_version));
+
+    for (bool per_user : {false, true}) {
+        const std::wstring package = per_user ? user_package_path() : package_path();
+        SCOPED_TRACE(package);
+        EXPECT_EQ(per_user ? 8 : 0, word_count(package) & 8);
+        std::vector<std::wstring> versions = package_rows(L"SELECT `FileName`, `Version` FROM `File`", package);
+        EXPECT_EQ(*QV_SETTINGS_PROGRAM ? 2u : 1u, versions.size());
+        for (const std::wstring &row : versions)
+            EXPECT_EQ(row.size() - wcslen(WIDE(QV_FILE_VERSION)), row.rfind(WIDE(QV_FILE_VERSION))) << row;
+        EXPECT_TRUE(package_rows(L"SELECT `File_` FROM `MsiFileHash`", package).empty());
+        const std::wstring icon = package_property(L"ARPPRODUCTICON", package);
+        EXPECT_EQ(std::vector<std::wstring>{icon}, package_rows(L"SELECT `Name` FROM `Icon`", package));
+        if (*QV_SETTINGS_PROGRAM) {
+            EXPECT_EQ(std::vector<std::wstring>{icon}, package_rows(L"SELECT `Icon_` FROM `Shortcut`", package));
+        }
+        EXPECT_EQ(L"Disable", package_property(L"MSIRESTARTMANAGERCONTROL", package));
+    }
+}
+
+// Validation rules that packaging teams run before they deploy anything,
+// checked on the package's tables:
+// ICE38: a component installed in the user's profile has a registry value
+//   under HKEY_CURRENT_USER (Root 1) of its own as its key path.
+// ICE43: so has a component with a shortcut that is not advertised (its
+//   target is a file, not a feature).
+// ICE64: every folder the package makes in the user's profile is removed on
+//   uninstall (a RemoveFile row with no file name for its folder).
+// The profile: the folders below the user's profile folders.
+static std::wstring ice_problems(const std::wstring &package)
+{
+    static const std::set<std::wstring> profile_folders = {
+        L"AppDataFolder", L"DesktopFolder", L"FavoritesFolder", L"LocalAppDataFolder", L"NetHoodFolder",
+        L"PersonalFolder", L"PrintHoodFolder", L"ProgramMenuFolder", L"RecentFolder", L"SendToFolder",
+        L"StartMenuFolder", L"StartupFolder", L"TemplateFolder", L"MyPicturesFolder"};
+    // Each folder's parent; a field missing from a row leaves it out.
+    std::map<std::wstring, std::wstring> parent;
+    for (const std::wstring &row : package_rows(L"SELECT `Directory`, `Directory_Parent` FROM `Directory`", package)) {
+        size_t bar = row.find(L" | ");
+        parent[row.substr(0, bar)] = bar == std::wstring::npos ? L"" : row.substr(bar + 3);
+    }
+    auto in_profile = [&](std::wstring folder) {
+        for (int depth = 0; !folder.empty() && depth < 32; folder = parent[folder], depth++)
+            if (profile_folders.count(folder))
+                return true;
+        return false;
+    };
+    // Component -> "attributes | key path"; registry row -> "root | component".
+    std::map<std::wstring, std::wstring> registry;
+    for (const std::wstring &row : package_rows(L"SELECT `Registry`, `Root`, `Component_` FROM `Registry`", package))
+        registry[row.substr(0, row.find(L" | "))] = row.substr(row.find(L" | ") + 3);
+    auto keyed_by_user_value = [&](const std::wstring &component) {
+        std::vector<std::wstring> rows = package_rows(
+            L"SELECT `Attributes`, `KeyPath` FROM `Component` WHERE `Component` = '" + component + L"'", package);
+        if (rows.size() != 1)
+            return false;
+        size_t bar = rows[0].find(L" | ");
+        if (bar == std::wstring::npos || !(_wtoi(rows[0].c_str()) & msidbComponentAttributesRegistryKeyPath))
+            return false;
+        return registry[rows[0].substr(bar + 3)] == L"1 | " + component;
+    };
+    std::set<std::wstring> removed;
+    for (const std::wstring &row : package_rows(L"SELECT `DirProperty` FROM `RemoveFile` WHERE `FileName` = ''", package))
+        removed.insert(row);
+
+    std::wstring problems;
+    for (const std::wstring &row : package_rows(L"SELECT `Component`, `Directory_` FROM `Component`", package)) {
+        std::wstring component = row.substr(0, row.find(L" | ")), folder = row.substr(row.find(L" | ") + 3);
+        if (in_profile(folder) && !keyed_by_user_value(component))
+            problems += L"ICE38: " + component + L" installs into the profile without a HKCU key path\n";
+    }
+    for (const std::wstring &row : package_rows(L"SELECT `Component_`, `Target` FROM `Shortcut`", package)) {
+        std::wstring component = row.substr(0, row.find(L" | ")), target = row.substr(row.find(L" | ") + 3);
+        if (target.compare(0, 1, L"[") == 0 && !keyed_by_user_value(component))
+            problems += L"ICE43: " + component + L" has a shortcut without a HKCU key path\n";
+    }
+    for (const auto &folder : parent)
+        if (!profile_folders.count(folder.first) && in_profile(folder.first) && !removed.count(folder.first))
+            problems += L"ICE64: " + folder.first + L" is not removed on uninstall\n";
+    return problems;
+}
+
+TEST(MsiPackages, PassTheProfileValidationRules)
+{
+    EXPECT_EQ(L"", ice_problems(package_path()));
+    EXPECT_EQ(L"", ice_problems(user_package_path()));
+    // The rules see the per-user package's components: all in the profile.
+    EXPECT_GE(package_rows(L"SELECT `Component` FROM `Component`", user_package_path()).size(), 2u);
+}
+
 // What Explorer shows under Properties > Details, read from the module the
 // package ships.
 static std::wstring version_string(const std::vector<BYTE> &info, const wchar_t *name)
@@ -367,7 +490,7 @@ TEST_F(MsiPackage, InstallWritesExactlyTheRegistrationTable)
 
     // What DllRegisterServer of the installed file would write.
     std::vector<expected_value> expected = table_walk(QV_REG_MACHINE, installed_module());
-    ASSERT_EQ(10u, expected.size());
+    ASSERT_EQ(11u, expected.size());
     std::map<std::wstring, std::map<std::wstring, std::wstring>> expected_keys;
     for (const expected_value &entry : expected) {
         std::wstring data;
@@ -521,9 +644,13 @@ TEST_F(MsiPackage, UserPackageNeedsNoElevationAndNoMachineKeys)
     EXPECT_EQ(L"", package_property(L"ALLUSERS", user_package_path()));
     EXPECT_EQ(WIDE(QV_VERSION), package_property(L"ProductVersion", user_package_path()));
     EXPECT_NE(package_property(L"UpgradeCode"), package_property(L"UpgradeCode", user_package_path()));
-    // Every registry row in the user hive (root 1), one per user-hive entry.
-    std::vector<std::wstring> roots = package_rows(L"SELECT `Root` FROM `Registry`", user_package_path());
+    // Every registry row in the user hive (root 1): one per user-hive entry,
+    // and the components' key paths.
+    std::vector<std::wstring> roots = package_rows(L"SELECT `Root` FROM `Registry` WHERE `Key` <> '" +
+                                                       std::wstring(installed_key) + L"'",
+                                                   user_package_path());
     EXPECT_EQ(std::vector<std::wstring>(package_entries(true, L"").size(), L"1"), roots);
+    EXPECT_EQ(std::vector<std::wstring>{}, package_rows(L"SELECT `Root` FROM `Registry` WHERE `Root` <> 1", user_package_path()));
 }
 
 // Loads the module at `path` as COM loads an in-process server, has its
@@ -586,6 +713,7 @@ TEST_F(MsiPackage, UserPackageInstallsForTheUserAndUninstallLeavesNothing)
         EXPECT_EQ((DWORD)REG_SZ, type) << entry.key;
     }
     EXPECT_EQ(described(expected), leftovers());
+    EXPECT_TRUE(reg_key_exists(HKEY_CURRENT_USER, installed_key));
 
     // Wine's COM reads classes from HKLM only: the module is loaded from the
     // path the user's registration names.
@@ -609,6 +737,7 @@ TEST_F(MsiPackage, UserPackageInstallsForTheUserAndUninstallLeavesNothing)
             changed += L"- " + line + L"\n";
     EXPECT_EQ(L"", changed) << "+ left behind, - taken away";
     EXPECT_EQ(L"", leftovers());
+    EXPECT_EQ(std::vector<std::wstring>{}, reg_snapshot(HKEY_CURRENT_USER, installed_key));
     EXPECT_FALSE(exists(user_install_dir()));
     EXPECT_EQ(had_programs, exists(programs));
     EXPECT_EQ(L"", settings_shortcut(true));

@@ -213,6 +213,9 @@ TEST_F(Registration, RegisterWritesEveryEntryMachineWide)
     expect_string(HKEY_LOCAL_MACHINE, clsid_key, L"", L"quorvane-shellex");
     expect_string(HKEY_LOCAL_MACHINE, inproc_key, L"", test_dll_path());
     expect_string(HKEY_LOCAL_MACHINE, inproc_key, L"ThreadingModel", L"Apartment");
+    // Present, so that Explorer loads the handler for selections of cloud
+    // files that are not fully local; the data is not read.
+    expect_string(HKEY_LOCAL_MACHINE, clsid_key, L"ContextMenuOptIn", L"");
     for (const std::wstring &key : handler_keys(QV_HANDLER_NAME, false))
         expect_string(HKEY_LOCAL_MACHINE, key, L"", clsid_string);
     expect_string(HKEY_LOCAL_MACHINE, approved_key, clsid_string.c_str(), L"quorvane-shellex");
@@ -244,6 +247,7 @@ TEST_F(Registration, UnregisterRemovesBothNamesInBothHives)
     // What older versions and per-user installs left behind.
     for (HKEY hive : hives) {
         plant_string(hive, clsid_key, L"", L"QuorVane");
+        plant_string(hive, clsid_key, L"ContextMenuOptIn", L"");
         plant_string(hive, inproc_key, L"", L"C:\\old\\quorvane-shellex.dll");
         plant_string(hive, inproc_key, L"ThreadingModel", L"Apartment");
         for (const wchar_t *name : handler_names)

@@ -27,8 +27,10 @@ TEST(RegistryTableVisit, WriteModeSkipsRemovalOnlyEntriesAndTakesThePathGiven)
 {
     recorder r;
     ASSERT_EQ((DWORD)ERROR_SUCCESS, registry_table_visit(QV_REG_MACHINE, L"[#file]", record, &r));
-    ASSERT_EQ(10u, r.rows.size());
+    ASSERT_EQ(11u, r.rows.size());
     EXPECT_EQ(L"HKLM|Software\\Classes\\CLSID\\" QV_CLSID_STRING L"||quorvane-shellex|ours", r.rows[0]);
+    // Explorer's opt-in for selections of cloud files: an empty string value.
+    EXPECT_EQ(L"HKLM|Software\\Classes\\CLSID\\" QV_CLSID_STRING L"|ContextMenuOptIn||ours", r.rows[10]);
     EXPECT_EQ(L"HKLM|Software\\Classes\\CLSID\\" QV_CLSID_STRING L"\\InprocServer32||[#file]|ours", r.rows[1]);
     EXPECT_EQ(L"HKLM|Software\\Classes\\Directory\\shellex\\DragDropHandlers\\quorvane-shellex||" QV_CLSID_STRING L"|ours",
               r.rows[6]);
@@ -45,7 +47,7 @@ TEST(RegistryTableVisit, RemoveModeVisitsEveryEntryInTheUserHive)
 {
     recorder r;
     ASSERT_EQ((DWORD)ERROR_SUCCESS, registry_table_visit(QV_REG_REMOVE | QV_REG_LEGACY, nullptr, record, &r));
-    ASSERT_EQ(12u, r.rows.size());
+    ASSERT_EQ(13u, r.rows.size());
     EXPECT_EQ(L"HKCU|Software\\Classes\\batfile\\shellex\\ContextMenuHandlers\\QuorVane||" QV_CLSID_STRING L"|ours",
               r.rows[6]);
     // The approved list is machine-wide by its own root.
@@ -59,7 +61,7 @@ TEST(RegistryTableVisit, FirstVisitorErrorIsReturnedAndTheWalkGoesOn)
     recorder r;
     r.fail_at = 2;
     EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, registry_table_visit(QV_REG_MACHINE, L"x", record, &r));
-    EXPECT_EQ(10u, r.rows.size());
+    EXPECT_EQ(11u, r.rows.size());
 }
 
 TEST(RegistryTableVisit, PathTooLongForAnEntryIsNeverHandedOut)
@@ -68,7 +70,7 @@ TEST(RegistryTableVisit, PathTooLongForAnEntryIsNeverHandedOut)
     std::wstring path(1024, L'p');
     recorder r;
     EXPECT_EQ((DWORD)ERROR_INSUFFICIENT_BUFFER, registry_table_visit(QV_REG_MACHINE, path.c_str(), record, &r));
-    ASSERT_EQ(9u, r.rows.size());
+    ASSERT_EQ(10u, r.rows.size());
     for (const std::wstring &row : r.rows)
         EXPECT_EQ(std::wstring::npos, row.find(L"ppp")) << row;
 }

@@ -210,3 +210,31 @@ TEST(Settings, ListingTimeLimitIsHeldToFiveSeconds)
     config.load();
     EXPECT_EQ(5000u, config.ListingTimeLimit);
 }
+
+// Policies win over the user's and the machine's values, the machine's
+// policy over the user's, value by value, with the same reading rule.
+TEST(Settings, PoliciesWinValueByValue)
+{
+    settings_scope scope;
+    scope.set(L"MaxMenuItems", 50);
+    scope.set(L"HideItemLogo", 1);
+    scope.set_user(L"MaxMenuItems", 7);
+    scope.set_user(L"HideItemDotDot", 1);
+    scope.set_user(L"CascadeFolders", 1);
+    scope.set_policy(HKEY_CURRENT_USER, L"MaxMenuItems", 20);
+    scope.set_policy(HKEY_CURRENT_USER, L"HideItemDotDot", 0);
+    scope.set_policy(HKEY_LOCAL_MACHINE, L"HideItemDotDot", 1);
+    scope.set_policy(HKEY_LOCAL_MACHINE, L"HideItemLogo", 0);
+    scope.set_policy(HKEY_LOCAL_MACHINE, L"ListingTimeLimit", 0xFFFFFFFF);
+    // Not a 4-byte REG_DWORD: the next source down counts.
+    const std::wstring policy_key = L"Software\\Policies\\Quorvane\\Shellex";
+    ASSERT_TRUE(reg_set_value(HKEY_LOCAL_MACHINE, policy_key, L"CascadeFolders", REG_SZ, L"0", 2 * sizeof(wchar_t)));
+
+    std::vector<DWORD> expected = defaults;
+    expected[1] = 20;    // the user's policy over the user's value
+    expected[4] = 0;     // the machine's policy over the machine's value
+    expected[5] = 1;     // the machine's policy over the user's policy
+    expected[7] = 5000;  // held to five seconds like any other source
+    expected[8] = 1;     // the user's value: the policy is no REG_DWORD
+    EXPECT_EQ(expected, load());
+}

@@ -163,9 +163,17 @@ TEST(SettingsWindow, ShowsEachValueAndWhereItComesFrom)
     EXPECT_EQ(L"300", window_text(w.control(L"ListingTimeLimit")));
     EXPECT_EQ(L"default", w.source(L"ListingTimeLimit"));
 
-    // A control that fits each setting, and a line that explains it.
+    // A control that fits each setting, and a line that explains it; none
+    // for the setting that no menu consults.
     for (int i = 0; i < setting_count; i++) {
         std::wstring name = value_names[i];
+        if (name == L"HideItemNormalOnExplorer") {
+            for (int id : {setting_label_id(i), setting_control_id(i), setting_source_id(i), setting_note_id(i),
+                           setting_default_id(i)})
+                EXPECT_EQ(nullptr, w.item(id));
+            continue;
+        }
+        EXPECT_EQ(L"Default", window_text(w.item(setting_default_id(i)))) << testing::PrintToString(name);
         std::wstring expected = name == L"MaxMenuItems" || name == L"ListingTimeLimit" ? L"Edit"
                                 : name == L"HideFileExtension"                        ? L"ComboBox"
                                                                                       : L"Button";
@@ -175,6 +183,13 @@ TEST(SettingsWindow, ShowsEachValueAndWhereItComesFrom)
     EXPECT_EQ(3, SendMessageW(w.control(L"HideFileExtension"), CB_GETCOUNT, 0, 0));
     EXPECT_FALSE(w.apply_enabled());
     EXPECT_EQ(test_elevated(), IsWindowEnabled(w.item(id_for_all_users)) != 0);
+    // Not elevated, a button that restarts the window as administrator
+    // stands in place of "For all users".
+    EXPECT_EQ(!test_elevated(), w.item(id_restart_elevated) != nullptr);
+    // About: the version and the home page.
+    EXPECT_EQ(0u, window_text(w.item(id_version)).find(L"quorvane-shellex 3.0.")) << window_text(w.item(id_version));
+    EXPECT_EQ(L"SysLink", class_name(w.item(id_home_page)));
+    EXPECT_NE(std::wstring::npos, window_text(w.item(id_home_page)).find(L"Home page"));
     // The manifest brings common controls 6: Windows (and Wine) load them
     // from the side-by-side store, not from system32.
     std::wstring folders = common_controls_folders(w.process.hProcess);
@@ -253,7 +268,7 @@ TEST(SettingsWindow, BadNumbersAreRefusedWithAMessageAndNothingIsWritten)
     };
     for (bad_number bad : {bad_number{L"abc", L"Only the digits"}, bad_number{L"-5", L"Negative"},
                            bad_number{L"4294967296", L"largest"}, bad_number{L"", L"empty"},
-                           bad_number{L"12 3", L"Only the digits"}}) {
+                           bad_number{L"12 3", L"Only the digits"}, bad_number{L"5001", L"largest"}}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(bad.text)));
         set_edit_text(w.control(L"ListingTimeLimit"), bad.text);
         click(w.item(bad.text[0] == L'-' ? IDOK : id_apply));  // OK refuses as Apply does
@@ -262,6 +277,8 @@ TEST(SettingsWindow, BadNumbersAreRefusedWithAMessageAndNothingIsWritten)
         ASSERT_NE(nullptr, box);
         EXPECT_NE(std::wstring::npos, text.find(L"Wait for a listing (ms)")) << testing::PrintToString(text);
         EXPECT_NE(std::wstring::npos, text.find(bad.reason)) << testing::PrintToString(text);
+        // The range of the setting: 0 to 5,000 ms, in the user's digits.
+        EXPECT_NE(std::wstring::npos, text.find(L"from 0 to 5")) << testing::PrintToString(text);
         EXPECT_NE(std::wstring::npos, text.find(L"Nothing was saved")) << testing::PrintToString(text);
         click(GetDlgItem(box, IDOK));
         EXPECT_TRUE(wait_until([&] { return !IsWindow(box); }));
@@ -317,10 +334,13 @@ TEST(SettingsWindow, ForAllUsersWritesTheMachineValues)
         GTEST_SKIP() << "not elevated: the window offers the machine's values to administrators only";
     settings_scope scope;
     scope.set_user(L"HideItemLogo", 0);
+    scope.set_user(L"MaxMenuItems", 50);
     settings_window w;
     ASSERT_NE(nullptr, w.dialog);
     click(w.item(id_for_all_users));
     ASSERT_TRUE(wait_until([&] { return IsDlgButtonChecked(w.dialog, id_for_all_users) == BST_CHECKED; }));
+    // Ticking it is a change: every value shown is written.
+    EXPECT_TRUE(w.apply_enabled());
     for (const wchar_t *name : {L"HideItemLogo", L"OnlyAllowedOnDesktop"}) {
         click(w.control(name));
         ASSERT_TRUE(wait_until([&] { return w.checked(name); }));
@@ -329,13 +349,108 @@ TEST(SettingsWindow, ForAllUsersWritesTheMachineValues)
     click(w.item(IDOK));
     EXPECT_EQ(0u, w.exit_code());
     std::vector<std::wstring> machine = machine_values();
-    EXPECT_EQ(3u, machine.size());
-    // The user's own value of a changed setting goes, so the new one counts.
+    // The key and every setting the window shows.
+    EXPECT_EQ((size_t)setting_count, machine.size());
+    // The user's own values go, so the machine's count for this user too.
     EXPECT_EQ(1u, user_values().size());
     qv_config config;
     config.load();
     EXPECT_EQ(1u, config.HideItemLogo);
     EXPECT_EQ(1u, config.OnlyAllowedOnDesktop);
+    EXPECT_EQ(50u, config.MaxMenuItems);
+    DWORD value = 0, size = sizeof(value);
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, settings_key, L"MaxMenuItems", RRF_RT_REG_DWORD, NULL,
+                                          &value, &size));
+    EXPECT_EQ(50u, value);
+}
+
+TEST(SettingsWindow, TheValueTheUserGetsAnywayIsNoValueOfTheirOwn)
+{
+    settings_scope scope;
+    scope.set(L"MaxMenuItems", 50);
+    scope.set_user(L"MaxMenuItems", 7);
+    settings_window w;
+    ASSERT_NE(nullptr, w.dialog);
+    // The machine's value, as a number: the user's own value will go.
+    set_edit_text(w.control(L"MaxMenuItems"), L"050");
+    ASSERT_TRUE(wait_until([&] { return w.apply_enabled(); }));
+    EXPECT_EQ(L"this machine", w.source(L"MaxMenuItems"));
+    // The default, written another way, is no change.
+    set_edit_text(w.control(L"ListingTimeLimit"), L"0300");
+    EXPECT_EQ(L"default", w.source(L"ListingTimeLimit"));
+    click(w.item(id_apply));
+    ASSERT_TRUE(wait_until([&] { return !w.apply_enabled(); }));
+    EXPECT_EQ(-1, user_dword(L"MaxMenuItems"));
+    EXPECT_EQ(-1, user_dword(L"ListingTimeLimit"));
+    EXPECT_EQ(L"this machine", w.source(L"MaxMenuItems"));
+    EXPECT_EQ(L"300", window_text(w.control(L"ListingTimeLimit")));
+}
+
+TEST(SettingsWindow, DefaultTakesOneSettingBackToNotSetForTheUser)
+{
+    settings_scope scope;
+    scope.set(L"MaxMenuItems", 50);
+    scope.set_user(L"MaxMenuItems", 7);
+    scope.set_user(L"HideItemLogo", 1);
+    settings_window w;
+    ASSERT_NE(nullptr, w.dialog);
+    click(w.item(setting_default_id(index_of(L"MaxMenuItems"))));
+    ASSERT_TRUE(wait_until([&] { return w.apply_enabled(); }));
+    EXPECT_EQ(L"50", window_text(w.control(L"MaxMenuItems")));
+    EXPECT_EQ(L"this machine", w.source(L"MaxMenuItems"));
+    EXPECT_TRUE(w.checked(L"HideItemLogo"));
+    EXPECT_EQ(L"this user", w.source(L"HideItemLogo"));
+    click(w.item(id_apply));
+    ASSERT_TRUE(wait_until([&] { return !w.apply_enabled(); }));
+    EXPECT_EQ(-1, user_dword(L"MaxMenuItems"));
+    EXPECT_EQ(1, user_dword(L"HideItemLogo"));
+
+    click(w.item(setting_default_id(index_of(L"HideItemLogo"))));
+    ASSERT_TRUE(wait_until([&] { return w.apply_enabled(); }));
+    EXPECT_FALSE(w.checked(L"HideItemLogo"));
+    EXPECT_EQ(L"default", w.source(L"HideItemLogo"));
+    click(w.item(IDOK));
+    EXPECT_EQ(0u, w.exit_code());
+    EXPECT_EQ(1u, user_values().size());  // the key alone
+}
+
+TEST(SettingsWindow, APolicyValueIsShownAsPolicyAndCannotBeChanged)
+{
+    settings_scope scope;
+    scope.set_user(L"MaxMenuItems", 7);
+    scope.set_policy(HKEY_LOCAL_MACHINE, L"MaxMenuItems", 20);
+    scope.set_policy(HKEY_CURRENT_USER, L"HideItemLogo", 1);
+    const std::wstring policy_key = L"Software\\Policies\\Quorvane\\Shellex";
+    std::vector<std::wstring> policies = reg_snapshot(HKEY_LOCAL_MACHINE, policy_key),
+                              user_policies = reg_snapshot(HKEY_CURRENT_USER, policy_key);
+    settings_window w;
+    ASSERT_NE(nullptr, w.dialog);
+    EXPECT_EQ(L"20", window_text(w.control(L"MaxMenuItems")));
+    EXPECT_TRUE(w.checked(L"HideItemLogo"));
+    for (const wchar_t *name : {L"MaxMenuItems", L"HideItemLogo"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
+        EXPECT_EQ(L"policy", w.source(name));
+        EXPECT_FALSE(IsWindowEnabled(w.control(name)));
+        EXPECT_FALSE(IsWindowEnabled(w.item(setting_default_id(index_of(name)))));
+    }
+    // Neither Reset nor "For all users" touches them.
+    click(w.item(id_reset));
+    click(w.control(L"HideItemDotDot"));
+    ASSERT_TRUE(wait_until([&] { return w.apply_enabled(); }));
+    if (test_elevated())
+        click(w.item(id_for_all_users));
+    click(w.item(IDOK));
+    EXPECT_EQ(0u, w.exit_code());
+    EXPECT_EQ(7, user_dword(L"MaxMenuItems"));
+    EXPECT_EQ(-1, user_dword(L"HideItemLogo"));
+    if (test_elevated()) {
+        std::vector<std::wstring> machine = machine_values();
+        EXPECT_EQ((size_t)setting_count - 2, machine.size());  // the key, every setting shown but those two
+    } else {
+        EXPECT_EQ(1, user_dword(L"HideItemDotDot"));
+    }
+    EXPECT_EQ(policies, reg_snapshot(HKEY_LOCAL_MACHINE, policy_key));
+    EXPECT_EQ(user_policies, reg_snapshot(HKEY_CURRENT_USER, policy_key));
 }
 
 TEST(SettingsWindow, SavesAPictureOfItself)
@@ -355,4 +470,24 @@ TEST(SettingsWindow, SavesAPictureOfItself)
     EXPECT_GT(be32(16), 400u);
     EXPECT_GT(be32(20), 300u);
     EXPECT_FALSE(reg_key_exists(HKEY_CURRENT_USER, settings_key));
+}
+
+// What Explorer shows for the program: its icon (the packages' too) and,
+// under Properties > Details, the module's version.
+TEST(SettingsWindow, ProgramCarriesAnIconAndTheModulesVersion)
+{
+    const std::wstring program = test_bin_dir() + L"\\qv-settings.exe";
+    EXPECT_GT(ExtractIconExW(program.c_str(), -1, NULL, NULL, 0), 0u);
+    auto version_of = [](const std::wstring &file) {
+        DWORD size = GetFileVersionInfoSizeW(file.c_str(), NULL);
+        std::vector<BYTE> info(size ? size : 1);
+        VS_FIXEDFILEINFO *fixed = nullptr;
+        UINT length = 0;
+        if (!size || !GetFileVersionInfoW(file.c_str(), 0, size, info.data()) ||
+            !VerQueryValueW(info.data(), L"\\", (void **)&fixed, &length) || !fixed)
+            return std::make_pair(0ul, 0ul);
+        return std::make_pair(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+    };
+    EXPECT_NE(0ul, version_of(program).first);
+    EXPECT_TRUE(version_of(program) == version_of(test_dll_path()));
 }

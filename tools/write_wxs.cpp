@@ -4,7 +4,7 @@
 // module: walked in the machine-wide mode for the package for all users, in
 // the user-hive mode for the package for the current user.
 //
-// Usage: write_wxs [--per-user] [--program FILE SHORTCUT-NAME]...
+// Usage: write_wxs [--per-user] [--icon ICON.ico] [--program FILE SHORTCUT-NAME]...
 //                  OUTPUT.wxs PRODUCT-NAME VERSION MODULE-FILE
 //   VERSION has three parts, MAJOR.MINOR.BUILD (Windows Installer compares
 //   no more).  MODULE-FILE is the module's file name: wixl takes it from the
@@ -13,8 +13,16 @@
 //   elevation, into %LOCALAPPDATA%\Programs\PRODUCT-NAME, with the user-hive
 //   entries of the table only (the machine-wide ones need an administrator).
 //   Without it: for all users, into Program Files.
+//   --icon: the product's icon in Apps & features and on the shortcuts
+//   (taken from the folder of OUTPUT.wxs too).
 //   --program: one more file installed beside the module (taken from the
 //   folder of OUTPUT.wxs too), with a Start-menu shortcut of that name.
+//
+// Both packages pass the validation rules ICE38, ICE43 and ICE64: every
+// component placed in the user's profile (all of the per-user package's, and
+// the shortcuts' in the Start menu of either) has a value under
+// HKEY_CURRENT_USER as its key path, and every folder the package makes in
+// the profile is removed on uninstall.
 #include <windows.h>
 #include <stdio.h>
 #include <wchar.h>
@@ -26,6 +34,7 @@
 // Stands for $2 during the walk; replaced by the installed file's path.
 static const WCHAR module_marker[] = L"\x01";
 static const char module_file_id[] = "QuorvaneShellexModule";
+static const char icon_id[] = "QuorvaneShellex.ico";
 
 // Fixed for the product's lifetime: Windows Installer finds earlier versions
 // and the component's other installs by them.  The package for the current
@@ -36,9 +45,15 @@ struct package_codes {
 };
 static const package_codes machine_codes = {"{14512D5B-3232-4EFA-8141-A28EF95BCA28}",
                                             "{12AAD5DF-3995-4EA1-82C0-77A2D225A1DC}"};
+// The per-user components are keyed by a value under HKEY_CURRENT_USER:
+// the module's has a code of its own since its key path became that value.
 static const char user_programs_folder_guid[] = "{0B2B1F90-47EB-4CFA-84CB-B601B0541DE5}";
 static const package_codes user_codes = {"{9DA7DD6A-54AB-4B7D-A20A-45C01DF3F2EA}",
-                                         "{9D1CD942-99A5-4AA5-9D7F-52EA07D82DF9}"};
+                                         "{5C0F3D8E-2B71-4E0A-9A4C-6F1D7E2B8C31}"};
+
+// The key under HKEY_CURRENT_USER whose values are the key paths of the
+// components in the user's profile, one value per component.
+static const char installed_key[] = "Software\\Quorvane\\Installed\\";
 
 static std::string utf8(const WCHAR *text, size_t length)
 {
@@ -102,9 +117,9 @@ static DWORD add_row(const qv_registry_entry *entry, void *context)
     if (rows.per_user && entry->root != HKEY_CURRENT_USER)
         return ERROR_SUCCESS;
     // The Registry table reads a value starting with "#" as a number, and an
-    // empty one as "create the key only": neither would be the REG_SZ the
-    // module writes.
-    if (entry->data_length == 0 || entry->data[0] == L'#') {
+    // empty default value as "create the key only": neither would be the
+    // REG_SZ the module writes.  An empty named value is an empty REG_SZ.
+    if ((entry->data_length == 0 && !entry->name[0]) || entry->data[0] == L'#') {
         fprintf(stderr, "write_wxs: data of %ls cannot be a string row\n", entry->key);
         return ERROR_INVALID_DATA;
     }
@@ -142,7 +157,7 @@ struct program {
 
 static int usage()
 {
-    fprintf(stderr, "usage: write_wxs [--per-user] [--program FILE SHORTCUT-NAME]... "
+    fprintf(stderr, "usage: write_wxs [--per-user] [--icon ICON.ico] [--program FILE SHORTCUT-NAME]... "
                     "OUTPUT.wxs PRODUCT-NAME MAJOR.MINOR.BUILD MODULE-FILE\n");
     return 2;
 }
@@ -150,11 +165,14 @@ static int usage()
 int wmain(int argc, WCHAR **argv)
 {
     bool per_user = false;
+    std::string icon;
     std::vector<program> programs;
     int arg = 1;
     for (; arg < argc && argv[arg][0] == L'-'; arg++) {
         if (!wcscmp(argv[arg], L"--per-user")) {
             per_user = true;
+        } else if (!wcscmp(argv[arg], L"--icon") && arg + 1 < argc && argv[arg + 1][0]) {
+            icon = xml_escaped(utf8(argv[++arg]));
         } else if (!wcscmp(argv[arg], L"--program") && arg + 2 < argc && argv[arg + 1][0] && argv[arg + 2][0]) {
             programs.push_back({xml_escaped(utf8(argv[arg + 1])), xml_escaped(utf8(argv[arg + 2]))});
             arg += 2;
@@ -187,39 +205,55 @@ int wmain(int argc, WCHAR **argv)
     // The two products can be installed side by side: their entries in Apps
     // & features differ by name.
     const std::string product_name = per_user ? name + " (current user)" : name;
+    const std::string installed = xml_escaped(std::string(installed_key)) + product_name;
+    // The key path of a component in the user's profile.
+    auto user_key_path = [&](const std::string &component) {
+        return "            <RegistryValue Root=\"HKCU\" Key=\"" + installed + "\" Name=\"" + component +
+               "\" Type=\"integer\" Value=\"1\" KeyPath=\"yes\"/>\n";
+    };
     // %LOCALAPPDATA%\Programs is where Windows puts programs installed for
     // one user.  Windows Installer leaves folders of the user's profile
     // behind unless told: the install folder goes with the module, and
-    // Programs, when it is left empty, with a component of its own (whose
-    // key path is that folder).
+    // Programs, when it is left empty, with a component of its own.
     const std::string folder_start =
         per_user ? "      <Directory Id=\"LocalAppDataFolder\">\n"
                    "       <Directory Id=\"UserProgramsFolder\" Name=\"Programs\">\n"
                  : "      <Directory Id=\"ProgramFiles64Folder\">\n";
     const std::string folder_end =
         per_user ? std::string("        <Component Id=\"UserProgramsFolder\" Guid=\"") + user_programs_folder_guid +
-                       "\" Win64=\"yes\">\n"
+                       "\" Win64=\"yes\">\n" + user_key_path("UserProgramsFolder") +
                        "          <RemoveFolder Id=\"RemoveUserProgramsFolder\" On=\"uninstall\"/>\n"
                        "        </Component>\n"
                        "       </Directory>\n      </Directory>\n"
                  : "      </Directory>\n";
-    const std::string remove_folders =
-        per_user ? "            <RemoveFolder Id=\"RemoveInstallFolder\" On=\"uninstall\"/>\n" : "";
+    const std::string module_extra =
+        per_user ? user_key_path("Module") + "            <RemoveFolder Id=\"RemoveInstallFolder\" On=\"uninstall\"/>\n" : "";
+    const std::string file_key_path = per_user ? "" : " KeyPath=\"yes\"";
 
     // Each program: a component of its own (its identifier derived by wixl
-    // from the file's place), the file and its shortcut.
-    std::string program_components, program_refs = per_user ? "      <ComponentRef Id=\"UserProgramsFolder\"/>\n" : "";
+    // from the file's place) with the file, and its shortcut in a component
+    // of the Start menu, which is in the user's profile in either package.
+    std::string program_components, shortcut_components,
+        component_refs = per_user ? "      <ComponentRef Id=\"UserProgramsFolder\"/>\n" : "";
+    const std::string shortcut_icon = icon.empty() ? "" : std::string(" Icon=\"") + icon_id + "\"";
     for (size_t i = 0; i < programs.size(); i++) {
         std::string id = "Program" + std::to_string(i + 1);
         program_components +=
             "          <Component Id=\"" + id + "\" Guid=\"*\" Win64=\"yes\">\n"
             "            <File Id=\"" + id + "File\" Name=\"" + programs[i].file + "\" Source=\"" + programs[i].file +
-            "\" KeyPath=\"yes\"/>\n"
-            "            <Shortcut Id=\"" + id + "Shortcut\" Directory=\"ProgramMenuFolder\" Name=\"" + programs[i].shortcut +
-            "\" Target=\"[#" + id + "File]\" WorkingDirectory=\"INSTALLDIR\"/>\n"
+            "\"" + file_key_path + "/>\n" + (per_user ? user_key_path(id) : "") +
             "          </Component>\n";
-        program_refs += "      <ComponentRef Id=\"" + id + "\"/>\n";
+        shortcut_components +=
+            "        <Component Id=\"" + id + "Shortcut\" Guid=\"*\" Win64=\"yes\">\n" + user_key_path(id + "Shortcut") +
+            "            <Shortcut Id=\"" + id + "Shortcut\" Name=\"" + programs[i].shortcut + "\" Target=\"[#" + id +
+            "File]\" WorkingDirectory=\"INSTALLDIR\"" + shortcut_icon + "/>\n"
+            "        </Component>\n";
+        component_refs += "      <ComponentRef Id=\"" + id + "\"/>\n      <ComponentRef Id=\"" + id + "Shortcut\"/>\n";
     }
+    const std::string icon_rows =
+        icon.empty() ? ""
+                     : std::string("    <Icon Id=\"") + icon_id + "\" SourceFile=\"" + icon + "\"/>\n" +
+                           "    <Property Id=\"ARPPRODUCTICON\" Value=\"" + icon_id + "\"/>\n";
 
     std::string wxs =
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -229,8 +263,8 @@ int wmain(int argc, WCHAR **argv)
         "           Manufacturer=\"Quorvane\" UpgradeCode=\"" + upgrade_code + "\">\n"
         "    <Package Description=\"" + product_name + " " + version + " (x64)\" InstallerVersion=\"200\"\n"
         // perUser leaves ALLUSERS out, so the package installs for the
-        // current user; that it needs no elevation is a bit of the summary
-        // information that wixl cannot set (msi_no_elevation sets it).
+        // current user, and sets the summary bit "no elevation needed";
+        // perMachine sets ALLUSERS=1 and leaves the bit clear.
         "             Compressed=\"yes\" InstallScope=\"" + (per_user ? "perUser" : "perMachine") + "\"/>\n"
         "    <MajorUpgrade DowngradeErrorMessage=\"A newer version of " + product_name + " is already installed.\"/>\n"
         // Every build has a new product code; one of the same version
@@ -245,22 +279,28 @@ int wmain(int argc, WCHAR **argv)
         "    <Property Id=\"ARPHELPLINK\" Value=\"" + home_page + "\"/>\n"
         "    <Property Id=\"ARPURLINFOABOUT\" Value=\"" + home_page + "\"/>\n"
         "    <Property Id=\"ARPNOMODIFY\" Value=\"1\"/>\n"
+        // Explorer holds the module: the Restart Manager would close it
+        // (silently under /qn).  Without it a module in use is replaced at
+        // the next restart instead.
+        "    <Property Id=\"MSIRESTARTMANAGERCONTROL\" Value=\"Disable\"/>\n"
+        + icon_rows +
         "    <MediaTemplate EmbedCab=\"yes\"/>\n"
         "    <Directory Id=\"TARGETDIR\" Name=\"SourceDir\">\n"
         + folder_start +
         "        <Directory Id=\"INSTALLDIR\" Name=\"" + name + "\">\n"
         "          <Component Id=\"Module\" Guid=\"" + codes.component_guid + "\" Win64=\"yes\">\n"
-        "            <File Id=\"" + module_file_id + "\" Name=\"" + file_name + "\" Source=\"" + file_name + "\" KeyPath=\"yes\"/>\n"
-        + remove_folders + registry.xml +
+        "            <File Id=\"" + module_file_id + "\" Name=\"" + file_name + "\" Source=\"" + file_name + "\"" +
+        file_key_path + "/>\n"
+        + module_extra + registry.xml +
         "          </Component>\n"
         + program_components +
         "        </Directory>\n"
         + folder_end +
-        (programs.empty() ? "" : "      <Directory Id=\"ProgramMenuFolder\"/>\n") +
+        (programs.empty() ? "" : "      <Directory Id=\"ProgramMenuFolder\">\n" + shortcut_components + "      </Directory>\n") +
         "    </Directory>\n"
         "    <Feature Id=\"Complete\" Level=\"1\">\n"
         "      <ComponentRef Id=\"Module\"/>\n"
-        + program_refs +
+        + component_refs +
         "    </Feature>\n"
         "  </Product>\n"
         "</Wix>\n";

@@ -1,10 +1,14 @@
-// The extension's settings: nine DWORD values under
+// The extension's settings: DWORD values under
 // HKEY_LOCAL_MACHINE\Software\Quorvane\Shellex, each overridden by a value
-// of the same name under HKEY_CURRENT_USER\Software\Quorvane\Shellex.
+// of the same name under HKEY_CURRENT_USER\Software\Quorvane\Shellex; both
+// overridden by policy (Software\Policies\Quorvane\Shellex, the user's,
+// then the machine's, which wins).
 #pragma once
 #include <windows.h>
 
 #define QV_SETTINGS_KEY "Software\\Quorvane\\Shellex"
+// Where Group Policy writes the same values, under either hive.
+#define QV_POLICY_KEY "Software\\Policies\\Quorvane\\Shellex"
 
 // The longest wait for a listing, in milliseconds: Windows takes a window
 // that has not answered for five seconds as hung.  Larger values count as it.
@@ -28,8 +32,9 @@ struct qv_config {
     // every name in Explorer's order (StrCmpLogicalW).
     DWORD SortEntries;
 
-    // Writes the defaults, then overrides each field whose value under the
-    // machine's key, then under the user's key, is a 4-byte REG_DWORD;
-    // ListingTimeLimit is then held to QV_MAX_LISTING_TIME_LIMIT.
+    // Writes the defaults, then overrides each field whose value is a 4-byte
+    // REG_DWORD under, in turn, the machine's key, the user's key, the
+    // user's policy key and the machine's policy key, so the last one found
+    // wins; ListingTimeLimit is then held to QV_MAX_LISTING_TIME_LIMIT.
     void load();
 };

@@ -20,7 +20,8 @@ inline DWORD &qv_config_field(qv_config &config, unsigned index)
     return (&config.OnlyAllowedOnDesktop)[index];
 }
 
-// Overrides each field of `config` whose value under root\QV_SETTINGS_KEY is
-// a REG_DWORD of exactly four bytes, and leaves the others.  Returns a mask
-// with bit `index` set for each field taken.  Reads only.
-unsigned qv_config_read(HKEY root, qv_config *config);
+// Overrides each field of `config` whose value under root\key (the settings'
+// key, or QV_POLICY_KEY) is a REG_DWORD of exactly four bytes, and leaves the
+// others.  Returns a mask with bit `index` set for each field taken.  Reads
+// only.
+unsigned qv_config_read(HKEY root, qv_config *config, const char *key = QV_SETTINGS_KEY);

@@ -1,5 +1,6 @@
 // Loading of the settings from HKEY_LOCAL_MACHINE\Software\Quorvane\Shellex,
-// then HKEY_CURRENT_USER\Software\Quorvane\Shellex value by value over it.
+// then HKEY_CURRENT_USER\Software\Quorvane\Shellex value by value over it,
+// then the policies of the user and of the machine over both.
 #include <string.h>
 #include <type_traits>
 #include "common/qv_config.h"
@@ -62,10 +63,10 @@ const qv_config &qv_config_defaults()
     return defaults;
 }
 
-unsigned qv_config_read(HKEY root, qv_config *config)
+unsigned qv_config_read(HKEY root, qv_config *config, const char *subkey)
 {
     HKEY key;
-    if (RegOpenKeyExA(root, QV_SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return 0;
 
     unsigned taken = 0;
@@ -93,6 +94,9 @@ void qv_config::load()
     *this = defaults;
     qv_config_read(HKEY_LOCAL_MACHINE, this);
     qv_config_read(HKEY_CURRENT_USER, this);
+    // An administrator's policy wins over what the user or the machine set.
+    qv_config_read(HKEY_CURRENT_USER, this, QV_POLICY_KEY);
+    qv_config_read(HKEY_LOCAL_MACHINE, this, QV_POLICY_KEY);
     if (ListingTimeLimit > QV_MAX_LISTING_TIME_LIMIT)
         ListingTimeLimit = QV_MAX_LISTING_TIME_LIMIT;
 }

@@ -26,6 +26,11 @@ static const char *const registry_table[] = {
     QV_ENTRY(" ", "\1", "Software\\Classes\\Drive\\shellex\\DragDropHandlers\\$1", "", "$0"),
     QV_ENTRY(" ", "\1", "Software\\Classes\\lnkfile\\shellex\\DragDropHandlers\\$1", "", "$0"),
     QV_ENTRY(" ", "\2", "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved", "$0", "$1"),
+    // Explorer loads only handlers that opt in when the selection holds
+    // cloud files that are not fully local (DFMR_OPTIN_HANDLERS_ONLY); the
+    // value's presence is the opt-in, its data is not read.  Last, so that
+    // the other entries keep their places; removed with the CLSID key.
+    QV_ENTRY(" ", "\1", "Software\\Classes\\CLSID\\$0", "ContextMenuOptIn", ""),
 };
 
 qv_expansion expand_template(WCHAR *destination, size_t capacity, const char *templ,

@@ -404,17 +404,23 @@ std::vector<std::wstring> reg_snapshot(HKEY root, const std::wstring &key)
 }
 
 static const wchar_t settings_key[] = L"Software\\Quorvane\\Shellex";
+static const wchar_t policy_key[] = L"Software\\Policies\\Quorvane\\Shellex";
+
+static void clear_settings()
+{
+    for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        for (const wchar_t *key : {settings_key, policy_key})
+            reg_delete_tree(hive, key);
+}
 
 settings_scope::settings_scope()
 {
-    reg_delete_tree(HKEY_LOCAL_MACHINE, settings_key);
-    reg_delete_tree(HKEY_CURRENT_USER, settings_key);
+    clear_settings();
 }
 
 settings_scope::~settings_scope()
 {
-    reg_delete_tree(HKEY_LOCAL_MACHINE, settings_key);
-    reg_delete_tree(HKEY_CURRENT_USER, settings_key);
+    clear_settings();
 }
 
 void settings_scope::set(const wchar_t *name, DWORD value)
@@ -425,6 +431,11 @@ void settings_scope::set(const wchar_t *name, DWORD value)
 void settings_scope::set_user(const wchar_t *name, DWORD value)
 {
     reg_set_dword(HKEY_CURRENT_USER, settings_key, name, value);
+}
+
+void settings_scope::set_policy(HKEY hive, const wchar_t *name, DWORD value)
+{
+    reg_set_dword(hive, policy_key, name, value);
 }
 
 bool listing_workers_end(DWORD within_ms)

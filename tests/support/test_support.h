@@ -78,8 +78,8 @@ void reg_delete_tree(HKEY root, const std::wstring &key);
 // the key does not exist.  Compare two to see what a program changed.
 std::vector<std::wstring> reg_snapshot(HKEY root, const std::wstring &key);
 
-// Removes Software\Quorvane\Shellex of HKLM and of HKCU now and when the
-// object goes.
+// Removes Software\Quorvane\Shellex and Software\Policies\Quorvane\Shellex
+// of HKLM and of HKCU now and when the object goes.
 class settings_scope {
 public:
     settings_scope();
@@ -88,6 +88,8 @@ public:
     void set(const wchar_t *name, DWORD value);
     // A REG_DWORD for the current user (HKCU).
     void set_user(const wchar_t *name, DWORD value);
+    // A REG_DWORD policy of `hive` (HKLM: the computer's, HKCU: the user's).
+    void set_policy(HKEY hive, const wchar_t *name, DWORD value);
 };
 
 // The settings as they are when the registry holds none.

@@ -28,6 +28,19 @@ dialog_template::dialog_template(const wchar_t *title, DWORD style, short width,
 void dialog_template::add(dialog_class window_class, const wchar_t *text_, int id, DWORD style, short x, short y,
                           short width, short height, DWORD ex_style)
 {
+    add_item(window_class, nullptr, text_, id, style, x, y, width, height, ex_style);
+}
+
+void dialog_template::add(const wchar_t *window_class, const wchar_t *text_, int id, DWORD style, short x, short y,
+                          short width, short height, DWORD ex_style)
+{
+    add_item(0, window_class, text_, id, style, x, y, width, height, ex_style);
+}
+
+// `class_name` null: the predefined class `ordinal`.
+void dialog_template::add_item(WORD ordinal, const wchar_t *class_name, const wchar_t *text_, int id, DWORD style,
+                               short x, short y, short width, short height, DWORD ex_style)
+{
     align_dword();
     dword(0);  // helpID
     dword(ex_style);
@@ -37,8 +50,12 @@ void dialog_template::add(dialog_class window_class, const wchar_t *text_, int i
     word((WORD)width);
     word((WORD)height);
     dword((DWORD)id);
-    word(0xFFFF);  // the class by its ordinal
-    word(window_class);
+    if (class_name) {
+        text(class_name);
+    } else {
+        word(0xFFFF);  // the class by its ordinal
+        word(ordinal);
+    }
     text(text_ ? text_ : L"");
     word(0);  // no creation data
     words[item_count_at]++;

@@ -21,6 +21,9 @@ public:
     // Adds a control; controls take the tab order in which they are added.
     void add(dialog_class window_class, const wchar_t *text, int id, DWORD style, short x, short y, short width,
              short height, DWORD ex_style = 0);
+    // The same for a class known by its name (e.g. common controls').
+    void add(const wchar_t *window_class, const wchar_t *text, int id, DWORD style, short x, short y, short width,
+             short height, DWORD ex_style = 0);
     void set_height(short height);
     const DLGTEMPLATE *get() const { return (const DLGTEMPLATE *)words.data(); }
 
@@ -29,6 +32,8 @@ private:
     void dword(DWORD d);
     void text(const wchar_t *s);
     void align_dword();
+    void add_item(WORD ordinal, const wchar_t *class_name, const wchar_t *text, int id, DWORD style, short x, short y,
+                  short width, short height, DWORD ex_style);
 
     std::vector<WORD> words;
 };

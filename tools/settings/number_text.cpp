@@ -1,6 +1,6 @@
 #include "number_text.h"
 
-number_check read_number(const wchar_t *text, DWORD *value)
+number_check read_number(const wchar_t *text, DWORD maximum, DWORD *value)
 {
     while (*text == L' ' || *text == L'\t')
         text++;
@@ -23,7 +23,7 @@ number_check read_number(const wchar_t *text, DWORD *value)
             return number_not_whole;
         if (!too_large)
             number = number * 10 + (ULONGLONG)(*digit - L'0');
-        too_large = too_large || number > 0xFFFFFFFFull;
+        too_large = too_large || number > maximum;
     }
     if (negative)
         return number_negative;
@@ -33,7 +33,22 @@ number_check read_number(const wchar_t *text, DWORD *value)
     return number_ok;
 }
 
-const wchar_t *number_problem(number_check check)
+std::wstring number_for_people(DWORD number)
+{
+    std::wstring digits = std::to_wstring(number);
+    NUMBERFMTW format = {};
+    wchar_t decimal[8] = L".", thousand[8] = L",";
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, ARRAYSIZE(decimal));
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand, ARRAYSIZE(thousand));
+    format.NumDigits = 0;
+    format.Grouping = 3;
+    format.lpDecimalSep = decimal;
+    format.lpThousandSep = thousand;
+    wchar_t out[64];
+    return GetNumberFormatW(LOCALE_USER_DEFAULT, 0, digits.c_str(), &format, out, ARRAYSIZE(out)) ? out : digits;
+}
+
+std::wstring number_problem(number_check check, DWORD maximum)
 {
     switch (check) {
     case number_ok:
@@ -45,7 +60,7 @@ const wchar_t *number_problem(number_check check)
     case number_not_whole:
         return L"Only the digits 0 to 9 are allowed.";
     case number_too_large:
-        return L"The largest allowed number is 4294967295.";
+        return L"The largest allowed number is " + number_for_people(maximum) + L".";
     }
     return L"";
 }

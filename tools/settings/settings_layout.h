@@ -1,5 +1,7 @@
-// The settings window's template: a row for each setting, then the check box
-// for all users and the buttons.
+// The settings window's template: a row for each setting it shows, then
+// "For all users" (a check box when the window runs elevated, else a button
+// that restarts it elevated), the version line with the home page link, and
+// the buttons.
 #pragma once
 #include <vector>
 #include "dialog_template.h"
@@ -7,4 +9,4 @@
 
 extern const wchar_t settings_title[];
 
-dialog_template settings_layout(const std::vector<stored_setting> &settings);
+dialog_template settings_layout(const std::vector<stored_setting> &settings, bool elevated);

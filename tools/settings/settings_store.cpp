@@ -3,17 +3,22 @@
 
 std::vector<stored_setting> read_settings()
 {
-    qv_config user = qv_config_defaults(), machine = qv_config_defaults();
+    qv_config user = qv_config_defaults(), machine = qv_config_defaults(), policy = qv_config_defaults();
     unsigned user_taken = qv_config_read(HKEY_CURRENT_USER, &user);
     unsigned machine_taken = qv_config_read(HKEY_LOCAL_MACHINE, &machine);
+    // The machine's policy over the user's, as the loader takes them.
+    unsigned policy_taken = qv_config_read(HKEY_CURRENT_USER, &policy, QV_POLICY_KEY) |
+                            qv_config_read(HKEY_LOCAL_MACHINE, &policy, QV_POLICY_KEY);
     qv_config fallback = qv_config_defaults();
 
     std::vector<stored_setting> settings;
     for (unsigned i = 0; i < qv_config_value_count; i++) {
         stored_setting s;
         s.name = qv_config_value_name(i);
+        s.has_policy = (policy_taken >> i) & 1;
         s.has_user = (user_taken >> i) & 1;
         s.has_machine = (machine_taken >> i) & 1;
+        s.policy = qv_config_field(policy, i);
         s.user = qv_config_field(user, i);
         s.machine = qv_config_field(machine, i);
         s.fallback = qv_config_field(fallback, i);

@@ -1,19 +1,22 @@
-// The settings as the registry holds them, for the current user and for the
-// machine, and the writing of the current user's (or all users') values.
+// The settings as the registry holds them (policies, the current user's and
+// the machine's values), and the writing of the user's or all users' values.
 #pragma once
 #include <windows.h>
 #include <vector>
 
-enum value_source { from_user, from_machine, from_default };
+enum value_source { from_policy, from_user, from_machine, from_default };
 
 struct stored_setting {
     const char *name;  // registry value name
-    bool has_user, has_machine;
-    DWORD user, machine, fallback;  // fallback: the default
+    bool has_policy, has_user, has_machine;
+    DWORD policy, user, machine, fallback;  // policy: the one that wins; fallback: the default
 
     DWORD machine_or_default() const { return has_machine ? machine : fallback; }
-    DWORD value() const { return has_user ? user : machine_or_default(); }
-    value_source source() const { return has_user ? from_user : has_machine ? from_machine : from_default; }
+    DWORD value() const { return has_policy ? policy : has_user ? user : machine_or_default(); }
+    value_source source() const
+    {
+        return has_policy ? from_policy : has_user ? from_user : has_machine ? from_machine : from_default;
+    }
 };
 
 // Every setting in the field order of qv_config, read with the loader's rules.

@@ -36,10 +36,13 @@ int list_append_ansi(qv_item_list *list, const char *text);
 // failures are ignored.
 void list_reserve(qv_item_list *list, UINT64 chars, UINT64 records);
 
-// Appends copies of the first `count` entries of `from` (at most all of
-// them): names, and pictures as new bitmaps of their own.  Stops at the first
-// that cannot be appended; returns how many were.  No sentinel is added.
-UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, UINT64 count);
+// Appends copies of `count` entries of `from` (at most all of them), those
+// whose indices `order` gives in turn, or the first ones when it is null:
+// names, attributes, and for the first `pictures` copied their pictures as
+// new bitmaps of their own.  Stops at the first that cannot be appended;
+// returns how many were.  No sentinel is added.
+UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, const UINT64 *order, UINT64 count,
+                         UINT64 pictures);
 
 // Entries that have a picture.
 UINT64 list_picture_count(const qv_item_list *list);

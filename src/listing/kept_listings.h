@@ -9,20 +9,31 @@
 // Folders kept at once; the oldest goes first.
 #define QV_KEPT_LISTINGS 4
 
+// What shows that a folder is still as it was listed: its last-write time,
+// which moves when an item is added, removed or renamed in it, and its
+// change time, which moves also when the folder itself is renamed or moved
+// (renamed away and back, it may hold something else by then).
+struct qv_folder_stamp {
+    FILETIME write_time;
+    LARGE_INTEGER change_time;
+};
+
 // How long a listing is kept, in milliseconds (about a minute); a seam for
 // tests.
 extern DWORD g_kept_listing_ms;
 
 // Copies into `out` (empty) the listing kept for `folder` listed by `rules`,
-// when the folder's last-write time is still `write_time`; a kept listing of
-// that folder with another time is stale and goes.  Entries past
+// when the folder's stamp is still `stamp`; a kept listing of that folder
+// with another stamp is stale and goes.  Entries past
 // rules->pictures are copied without their picture.  Returns whether it
 // copied.
-bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, FILETIME write_time, qv_item_list *out);
-// Keeps the complete listing `list` of `folder`, taking it over (`list` is
-// left empty).  Older listings go to stay within QV_KEPT_LISTINGS folders and
+bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, const qv_folder_stamp *stamp,
+                       qv_item_list *out);
+// Keeps the complete listing `list` of `folder` with the stamp the folder
+// had before it was listed, taking it over (`list` is left empty).  Older listings go to stay within QV_KEPT_LISTINGS folders and
 // QV_MAX_PICTURES pictures.
-void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, FILETIME write_time, qv_item_list *list);
+void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, const qv_folder_stamp *stamp,
+                        qv_item_list *list);
 // Pictures held by the kept listings: a new listing gets what remains.
 UINT64 kept_pictures();
 // Drops the listings kept longer than g_kept_listing_ms.

@@ -244,6 +244,19 @@ void populate_menu(HMENU hmenu)
         insert_logo(fill, (UINT)(first + count));
 }
 
+// The attributes the listing above gave the entry `id` leads from, or
+// INVALID_FILE_ATTRIBUTES.
+static DWORD entry_attributes(const qv_shellex *ext, UINT id)
+{
+    const qv_submenu *above = NULL;
+    UINT64 index = 0;
+    if (menu_find_entry(id, &above, &index))
+        return above->list.entries[index].attributes;
+    UINT64 first = menu_state()->first_cmd;
+    return id >= first && id - first < ext->list.entry_count ? ext->list.entries[id - first].attributes
+                                                             : INVALID_FILE_ATTRIBUTES;
+}
+
 void populate_submenu(HMENU popup)
 {
     qv_submenu *submenu = menu_submenu_to_fill(popup);
@@ -263,7 +276,9 @@ void populate_submenu(HMENU popup)
         rules.max_names = left - 1;
     rules.pictures = menu_pictures_left();
     qv_item_list listing = {};
-    if (list_in_time(submenu->folder, &rules, ext->config.ListingTimeLimit, &listing) != qv_listing_listed ||
+    DWORD attributes = entry_attributes(ext, submenu->item_id);
+    if (list_in_time(submenu->folder, attributes, &rules, deadline_after(ext->config.ListingTimeLimit), &listing) !=
+            qv_listing_listed ||
         listing.entry_count == 0) {
         list_clear(&listing);
         return;

@@ -37,7 +37,9 @@ static void menu_opens(HMENU menu)
     session->open = true;
     if (session->pending) {
         session->pending = false;
-        populate_menu(session, menu);
+        // A menu destroyed since its reservation gets nothing, not even pictures.
+        if (IsMenu(menu))
+            populate_menu(session, menu);
     }
 }
 

@@ -236,6 +236,36 @@ TEST_F(slow_folders, DoubleClickReadsNothingOfTheDrive)
     EXPECT_EQ(0, listing_workers());
 }
 
+// OnlyAllowedOnDesktop takes the desktop's path as the user's settings name
+// it, without looking at the folder, even on a drive that is slow or gone.
+TEST_F(slow_folders, DesktopTestReadsNothingOfTheDrive)
+{
+    // The user's Desktop value, as it is, put back when the test ends.
+    struct saved_desktop {
+        const wchar_t *key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+        wchar_t value[1024];
+        DWORD type = 0, size = sizeof(value);
+        bool had = RegGetValueW(HKEY_CURRENT_USER, key, L"Desktop", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                                &type, value, &size) == ERROR_SUCCESS;
+        ~saved_desktop()
+        {
+            if (had)
+                RegSetKeyValueW(HKEY_CURRENT_USER, key, L"Desktop", type, value, size);
+            else
+                RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"Desktop");
+        }
+    } saved;
+    std::wstring desktop = drive.path(L"desk");
+    ASSERT_TRUE(make_dir(drive.backing_path(L"desk")));
+    ASSERT_TRUE(reg_set_value(HKEY_CURRENT_USER, saved.key, L"Desktop", REG_SZ, desktop.c_str(),
+                              (DWORD)(desktop.size() + 1) * sizeof(wchar_t)));
+    settings.set(L"OnlyAllowedOnDesktop", 1);
+    ASSERT_TRUE(drive.reset_operations());
+    right_click(ext, desktop + L"\\Tools", CMF_DEFAULTONLY);
+    EXPECT_EQ(1u, ext->desktop_ok) << "the desktop named by the settings";
+    EXPECT_EQ(0, drive.operations());
+}
+
 // Right-clicks on a folder whose listing still runs join it: the drive
 // serves one listing, whatever the number of right-clicks.
 TEST_F(slow_folders, RightClicksDuringASlowListingShareIt)

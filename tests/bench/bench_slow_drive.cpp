@@ -17,71 +17,12 @@
 #include <vector>
 #include "extension/qv_shellex.h"
 #include "listing/listing_job.h"
+#include "mixed_folder.h"
 #include "slow_drive.h"
 #include "test_support.h"
 #include "bench_common.h"
 
 namespace {
-
-// A 16 x 16 icon file of one colour, 32 bits per pixel.
-std::string ico_file(UINT32 colour)
-{
-    std::string bytes;
-    auto put = [&bytes](UINT32 value, int size) {
-        for (int i = 0; i < size; i++)
-            bytes += (char)(value >> (8 * i));
-    };
-    put(0, 2), put(1, 2), put(1, 2);  // ICONDIR: reserved, type icon, one image
-    put(16, 1), put(16, 1), put(0, 1), put(0, 1), put(1, 2), put(32, 2);
-    put(40 + 16 * 16 * 4 + 16 * 4, 4), put(6 + 16, 4);  // size and offset of the image
-    put(40, 4), put(16, 4), put(32, 4), put(1, 2), put(32, 2);  // BITMAPINFOHEADER, height doubled
-    for (int i = 0; i < 6; i++)
-        put(0, 4);
-    for (int i = 0; i < 16 * 16; i++)
-        put(colour, 4);
-    for (int i = 0; i < 16; i++)
-        put(0, 4);  // AND mask: all opaque
-    return bytes;
-}
-
-// The 101 entries, made in `behind` (behind the drive, without delay), whose
-// shortcuts lead to its notes as the folder `seen_as`.
-bool make_mixed_folder(const std::wstring &behind, const std::wstring &seen_as)
-{
-    if (!make_dir(behind))
-        return false;
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    const wchar_t *programs[] = {L"notepad.exe", L"control.exe", L"winecfg.exe", L"explorer.exe", L"cmd.exe"};
-    bool ok = true;
-    auto check = [&ok](bool done, const std::wstring &what) {
-        if (!done)
-            fprintf(stderr, "cannot make %ls\n", what.c_str());
-        ok = ok && done;
-    };
-    for (int i = 0; i < 20; i++) {
-        std::wstring program = std::wstring(system) + L"\\" + programs[i % 5];
-        std::wstring copy = behind + L"\\program" + std::to_wstring(i) + L".exe";
-        check(CopyFileW(program.c_str(), copy.c_str(), FALSE) != 0, copy);
-    }
-    for (int i = 0; i < 40; i++) {
-        std::wstring note = behind + L"\\note" + std::to_wstring(i) + L".txt";
-        check(write_file(note, "some text\r\n"), note);
-    }
-    for (int i = 0; i < 15; i++) {
-        std::wstring ico = behind + L"\\picture" + std::to_wstring(i) + L".ico";
-        check(write_file(ico, ico_file(0xFF102030u * (i + 1))), ico);
-    }
-    for (int i = 0; i < 15; i++) {
-        std::wstring lnk = behind + L"\\shortcut" + std::to_wstring(i) + L".lnk";
-        check(make_shortcut(lnk, seen_as + L"\\note" + std::to_wstring(i) + L".txt"), lnk);
-    }
-    for (int i = 0; i < 11; i++) {
-        std::wstring sub = behind + L"\\folder" + std::to_wstring(i);
-        check(make_dir(sub), sub);
-    }
-    return ok;
-}
 
 // A name added and removed in the folder `behind`: its last-write time
 // moves, so no listing kept from before is shown.

@@ -1,5 +1,5 @@
 // Folder listing on real folders: filters, dot rules, the limit and its "."
-// entry, the end sentinel, bitmaps and their release.
+// entry, the end sentinel, icons.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shellapi.h>
@@ -11,6 +11,8 @@
 #include "extension/list_directory.h"
 #include "listing/folder_listing.h"
 #include "listing/kept_listings.h"
+#include "listing/listing_job.h"
+#include "listing/shortcut.h"
 #include "gdi_objects.h"
 #include "test_support.h"
 
@@ -317,19 +319,46 @@ TEST(FolderListing, SentinelWithoutRoomForItsName)
     list_clear(&list);
 }
 
-// Offline files and cloud placeholders are fetched when they are read, even
-// for an icon: they get the icon of their type, and a cloud folder fetched on
-// access is not enumerated.  Wine cannot give a file these attributes, so the
-// decisions are checked here with the attributes as their input.
+// Offline files and cloud placeholders are fetched when they are opened,
+// even for an icon or a listing: they get the icon of their type, a shortcut
+// among them is not read, and such a folder is not enumerated.  Wine cannot
+// give a file these attributes, so the decisions are checked here with the
+// attributes as their input.
 TEST(FolderListing, CloudAndOfflineItemsAreNeverOpened)
 {
     for (DWORD plain : {0x20u, 0x80u, 0x10u, 0x21u, 0x400u, 0x800u})
-        EXPECT_TRUE(icon_reads_item(plain)) << std::hex << plain;
-    for (DWORD cloud : {0x1000u, 0x40000u, 0x400000u, 0x401020u, 0x40010u})
-        EXPECT_FALSE(icon_reads_item(cloud)) << std::hex << cloud;
-    EXPECT_TRUE(folder_may_be_enumerated(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_TRUE(folder_may_be_enumerated(FILE_ATTRIBUTE_DIRECTORY | QV_ATTRIBUTE_RECALL_ON_OPEN));
-    EXPECT_FALSE(folder_may_be_enumerated(FILE_ATTRIBUTE_DIRECTORY | QV_ATTRIBUTE_RECALL_ON_DATA_ACCESS));
+        EXPECT_TRUE(item_may_be_opened(plain)) << std::hex << plain;
+    for (DWORD cloud : {0x1000u, 0x40000u, 0x400000u, 0x401020u, 0x40010u, 0x400010u})
+        EXPECT_FALSE(item_may_be_opened(cloud)) << std::hex << cloud;
+
+    // A folder its parent's listing marks so is never read: "." alone.
+    temp_dir dir;
+    fill_folder(dir, 3);
+    qv_config settings = default_settings();
+    qv_listing_rules rules = listing_rules(&settings, 0);
+    for (DWORD attributes : {FILE_ATTRIBUTE_DIRECTORY | QV_ATTRIBUTE_RECALL_ON_OPEN,
+                             FILE_ATTRIBUTE_DIRECTORY | QV_ATTRIBUTE_RECALL_ON_DATA_ACCESS,
+                             FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_OFFLINE}) {
+        qv_item_list list = {};
+        EXPECT_EQ(qv_listing_listed, list_in_time(dir.path().c_str(), attributes, &rules, deadline_after(0), &list));
+        EXPECT_EQ(std::vector<std::wstring>{L"."}, names(list)) << std::hex << attributes;
+        list_clear(&list);
+    }
+    qv_item_list list = {};
+    EXPECT_EQ(qv_listing_listed,
+              list_in_time(dir.path().c_str(), FILE_ATTRIBUTE_DIRECTORY, &rules, deadline_after(0), &list));
+    EXPECT_EQ(3u, list.entry_count) << "listed when the attributes allow it";
+    list_clear(&list);
+
+    // A shortcut's target is looked at through its folder's listing, which
+    // would show it in the cloud, without opening it.
+    ASSERT_TRUE(make_shortcut(dir / L"to-file.lnk", dir / L"item0.txt"));
+    WCHAR target[MAX_PATH];
+    DWORD attributes = 0;
+    ASSERT_TRUE(shortcut_target_attributes((dir / L"to-file.lnk").c_str(), target, &attributes));
+    EXPECT_EQ(0, _wcsicmp((dir / L"item0.txt").c_str(), target));
+    EXPECT_FALSE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_FALSE(shortcut_target_attributes((dir / L"item0.txt").c_str(), target, &attributes)) << "no shortcut";
 }
 
 // Listings kept for the next right-click: handed out as copies while the
@@ -343,7 +372,7 @@ TEST(FolderListing, KeptListings)
     long gdi_before = live_gdi_objects();
     qv_config settings = default_settings();
     qv_listing_rules rules = listing_rules(&settings, 0);
-    FILETIME written = {1, 2}, rewritten = {1, 3};
+    qv_folder_stamp written = {{1, 2}, {{5, 0}}}, rewritten = {{1, 3}, {{5, 0}}}, moved = {{1, 2}, {{6, 0}}};
     auto listed = [&]() {
         qv_item_list list = {};
         list_folder(&list, dir.path().c_str(), &rules, NULL);
@@ -355,12 +384,12 @@ TEST(FolderListing, KeptListings)
     std::vector<std::wstring> expected = names(original);
     UINT64 icons = list_icon_count(&original);
     ASSERT_GT(icons, 0u);
-    kept_listing_store(folder.c_str(), &rules, written, &original);
+    kept_listing_store(folder.c_str(), &rules, &written, &original);
     EXPECT_EQ(0u, original.entry_count) << "taken over";
 
     for (int round = 0; round < 2; round++) {
         qv_item_list copy = {};
-        ASSERT_TRUE(kept_listing_copy(folder.c_str(), &rules, written, &copy));
+        ASSERT_TRUE(kept_listing_copy(folder.c_str(), &rules, &written, &copy));
         EXPECT_EQ(expected, names(copy));
         EXPECT_EQ(icons, list_icon_count(&copy)) << "every icon, whoever lists it next";
         expect_well_formed(copy);
@@ -369,21 +398,24 @@ TEST(FolderListing, KeptListings)
     qv_listing_rules other = rules;
     other.max_names = 2;
     qv_item_list none = {};
-    EXPECT_FALSE(kept_listing_copy(folder.c_str(), &other, written, &none)) << "listed by other rules";
-    EXPECT_FALSE(kept_listing_copy(L"C:\\elsewhere", &rules, written, &none));
-    EXPECT_FALSE(kept_listing_copy(folder.c_str(), &rules, rewritten, &none)) << "the folder changed";
-    EXPECT_FALSE(kept_listing_copy(folder.c_str(), &rules, written, &none)) << "a stale listing is dropped";
+    EXPECT_FALSE(kept_listing_copy(folder.c_str(), &other, &written, &none)) << "listed by other rules";
+    EXPECT_FALSE(kept_listing_copy(L"C:\\elsewhere", &rules, &written, &none));
+    EXPECT_FALSE(kept_listing_copy(folder.c_str(), &rules, &rewritten, &none)) << "the folder changed";
+    EXPECT_FALSE(kept_listing_copy(folder.c_str(), &rules, &written, &none)) << "a stale listing is dropped";
+    qv_item_list again = listed();
+    kept_listing_store(folder.c_str(), &rules, &written, &again);
+    EXPECT_FALSE(kept_listing_copy(folder.c_str(), &rules, &moved, &none)) << "renamed away and back";
 
     // Four folders at most: the oldest goes first.
     for (int i = 0; i < QV_KEPT_LISTINGS + 1; i++) {
         qv_item_list list = listed();
         std::wstring name = folder + std::to_wstring(i);
-        kept_listing_store(name.c_str(), &rules, written, &list);
+        kept_listing_store(name.c_str(), &rules, &written, &list);
         Sleep(20);
     }
-    EXPECT_FALSE(kept_listing_copy((folder + L"0").c_str(), &rules, written, &none));
+    EXPECT_FALSE(kept_listing_copy((folder + L"0").c_str(), &rules, &written, &none));
     for (int i = 1; i < QV_KEPT_LISTINGS + 1; i++) {
-        EXPECT_TRUE(kept_listing_copy((folder + std::to_wstring(i)).c_str(), &rules, written, &none)) << i;
+        EXPECT_TRUE(kept_listing_copy((folder + std::to_wstring(i)).c_str(), &rules, &written, &none)) << i;
         list_clear(&none);
     }
     EXPECT_EQ(gdi_before, live_gdi_objects()) << "kept listings hold no GDI object";
@@ -393,7 +425,7 @@ TEST(FolderListing, KeptListings)
     g_kept_listing_ms = 0;
     kept_listings_expire();
     g_kept_listing_ms = kept_ms;
-    EXPECT_FALSE(kept_listing_copy((folder + L"1").c_str(), &rules, written, &none));
+    EXPECT_FALSE(kept_listing_copy((folder + L"1").c_str(), &rules, &written, &none));
     kept_listings_drop_all();
     EXPECT_EQ(gdi_before, live_gdi_objects());
 }

@@ -43,19 +43,20 @@ click right_click(qv_shellex *ext, IDataObject *data)
     wmemset(ext->path, L'#', MAX_PATH);
     r.init = ext->Initialize(NULL, data, NULL);
     data->Release();
-    r.path_chars = wcsnlen(ext->path, MAX_PATH);
-    r.path.assign(ext->path, r.path_chars);
     r.is_lnk = ext->is_lnk;
-    // The settings follow `path` in the object and are loaded before the
-    // shortcut is resolved: a path written past its buffer would show here.
-    const DWORD *first = &ext->config.OnlyAllowedOnDesktop;
-    r.config.assign(first, first + setting_count);
 
     HMENU menu = CreatePopupMenu();
     AppendMenuW(menu, MF_STRING, 1, L"Open");
     AppendMenuW(menu, MF_STRING, 2, L"Properties");
     r.query = ext->QueryContextMenu(menu, 0, 100, 0x7FFF, CMF_NORMAL);
     r.reserved = HRESULT_CODE(r.query);
+    // QueryContextMenu resolves the shortcut into `path`.  The settings
+    // follow `path` in the object and are loaded before that: a path written
+    // past its buffer would show here.
+    r.path_chars = wcsnlen(ext->path, MAX_PATH);
+    r.path.assign(ext->path, r.path_chars);
+    const DWORD *first = &ext->config.OnlyAllowedOnDesktop;
+    r.config.assign(first, first + setting_count);
     r.menu_items = GetMenuItemCount(menu);
     r.hooks = menu_hook_count();
     if (r.reserved)

@@ -263,26 +263,47 @@ TEST_F(initialization, ShortcutsAreRecognisedByName)
     EXPECT_STREQ(L"C:\\none\\Tools.Lnk", path);
 }
 
-TEST_F(initialization, RealShortcutResolvesToItsTarget)
+// Asks `ext` for a menu with `flags`; returns how many identifiers it took.
+static UINT query(qv_shellex *ext, UINT flags = CMF_NORMAL)
+{
+    HMENU menu = CreatePopupMenu();
+    HRESULT hr = ext->QueryContextMenu(menu, 0, 1, 0x7FFF, flags);
+    DestroyMenu(menu);
+    return SUCCEEDED(hr) ? HRESULT_CODE(hr) : 0;
+}
+
+// Initialize only notes the shortcut: it is read when a menu is asked for,
+// and a double-click, which asks only for the default verb, never reads it.
+TEST_F(initialization, RealShortcutResolvesToItsTargetWhenAMenuIsAskedFor)
 {
     std::wstring target = dir / L"Target";
     std::wstring lnk = dir / L"Go to target.lnk";
     make_dir(target);
+    write_file(target + L"\\inside.txt");
     ASSERT_TRUE(make_shortcut(lnk, target));
     ASSERT_EQ(S_OK, initialize_shell(ext, lnk));
+    EXPECT_EQ(0, _wcsicmp(lnk.c_str(), ext->path)) << "not read yet";
+    EXPECT_EQ(1u, ext->is_lnk);
+    EXPECT_EQ(0u, query(ext, CMF_DEFAULTONLY));
+    EXPECT_EQ(0, _wcsicmp(lnk.c_str(), ext->path)) << "a double-click reads nothing";
+    EXPECT_EQ(1u, ext->link_pending);
+    EXPECT_GT(query(ext), 0u);
     EXPECT_EQ(0, _wcsicmp(target.c_str(), ext->path)) << testing::PrintToString(std::wstring(ext->path));
     EXPECT_EQ(1u, ext->is_lnk);
+    EXPECT_EQ(0u, ext->link_pending);
 
     // The backslash is stripped before resolving: a drive root keeps its own.
     std::wstring root_lnk = dir / L"Drive.lnk";
     ASSERT_TRUE(make_shortcut(root_lnk, L"C:\\"));
     ASSERT_EQ(S_OK, initialize_drop(ext, {root_lnk}));
+    query(ext);
     EXPECT_STREQ(L"C:\\", ext->path);
     EXPECT_EQ(1u, ext->is_lnk);
 
     // A later plain folder clears is_lnk again.
     ASSERT_EQ(S_OK, initialize_shell(ext, target));
     EXPECT_EQ(0u, ext->is_lnk);
+    EXPECT_EQ(0u, ext->link_pending);
 }
 
 TEST_F(initialization, BrokenShortcutKeepsItsOwnPath)
@@ -345,6 +366,7 @@ TEST_F(initialization, RealDesktopFolderDecidesWhenOnlyAllowedOnDesktop)
     ASSERT_EQ(S_OK, initialize_shell(ext, lnk));
     EXPECT_EQ(1u, ext->desktop_ok);
     EXPECT_EQ(1u, ext->is_lnk);
+    query(ext);
     EXPECT_EQ(0, _wcsicmp(dir.path().c_str(), ext->path));
 
     // Switched off between two calls: every item passes.

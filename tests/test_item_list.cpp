@@ -77,7 +77,7 @@ TEST(ItemList, ReserveAndClear)
     list.entries[0].icon = 7;
     list.entries[0].attributes = FILE_ATTRIBUTE_DIRECTORY;
     qv_item_list copy = {};
-    ASSERT_EQ(1u, list_copy_entries(&copy, &list, 5));
+    ASSERT_EQ(1u, list_copy_entries(&copy, &list, NULL, 5, 5));
     EXPECT_STREQ(L"x", list_name(&copy, 0));
     EXPECT_EQ(7, copy.entries[0].icon);
     EXPECT_EQ((DWORD)FILE_ATTRIBUTE_DIRECTORY, copy.entries[0].attributes);

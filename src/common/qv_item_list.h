@@ -41,10 +41,13 @@ int list_append_ansi(qv_item_list *list, const char *text);
 // failures are ignored.
 void list_reserve(qv_item_list *list, UINT64 chars, UINT64 records);
 
-// Appends copies of the first `count` entries of `from` (at most all of
-// them).  Stops at the first that cannot be appended; returns how many were.
-// No sentinel is added.
-UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, UINT64 count);
+// Appends copies of `count` entries of `from` (at most all of them), those
+// whose indices `order` gives in turn, or the first ones when it is null:
+// names, attributes, and for the first `icons` copied their icons.  Stops at
+// the first that cannot be appended; returns how many were.  No sentinel is
+// added.
+UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, const UINT64 *order, UINT64 count,
+                         UINT64 icons);
 
 // Entries that have an icon.
 UINT64 list_icon_count(const qv_item_list *list);

@@ -7,15 +7,17 @@
 #include "common/trace.h"
 #include "extension/desktop_test.h"
 #include "extension/drop_list.h"
-#include "listing/listing_job.h"
 #include "listing/shortcut.h"
 
 // 1 unless the current user's desktop folder is known and `path` does not lie
-// directly in it.
+// directly in it.  The desktop's path is taken as the user's settings give
+// it, without looking at the folder: it may lie on a drive that is slow or
+// gone, and this runs on the host's thread.
 static DWORD lies_on_desktop(const WCHAR *path)
 {
     WCHAR desktop[MAX_PATH] = L"";
-    if (FAILED(SHGetFolderPathW(NULL, CSIDL_DESKTOPDIRECTORY, NULL, SHGFP_TYPE_CURRENT, desktop)))
+    if (FAILED(SHGetFolderPathW(NULL, CSIDL_DESKTOPDIRECTORY | CSIDL_FLAG_DONT_VERIFY, NULL, SHGFP_TYPE_CURRENT,
+                                desktop)))
         return 1;
     desktop[MAX_PATH - 1] = 0;
     return desktop_test(path, desktop);
@@ -50,8 +52,9 @@ static void forget_listing(qv_shellex *ext)
 }
 
 // What follows from the selected path: one trailing backslash goes ('C:\\'
-// becomes 'C:'), the settings are read, the desktop test is made, and a
-// shortcut is replaced by its target.
+// becomes 'C:'), the settings are read and the desktop test is made.  None of
+// it reads the item's drive: a double-click (the shell asks only for the
+// default verb) comes here too.
 static void take_selection(qv_shellex *ext)
 {
     WCHAR *path = ext->path;
@@ -66,10 +69,9 @@ static void take_selection(qv_shellex *ext)
         ext->desktop_ok = lies_on_desktop(path);
 
     // The desktop test above looked at the shortcut's own location.  The
-    // shortcut is read on a worker: its drive may be slow or gone.
+    // shortcut is read by QueryContextMenu, when a menu is asked for.
     ext->is_lnk = shortcut_name(path) ? 1 : 0;
-    ext->link_pending = ext->is_lnk && !resolve_shortcut_in_time(path, ext->config.ListingTimeLimit);
-    trace("ConvertShortcutTarget: \"%ls\" is_lnk=%d pending=%d\n", path, (int)ext->is_lnk, (int)ext->link_pending);
+    ext->link_pending = ext->is_lnk;
 }
 
 STDMETHODIMP qv_shellex::Initialize(PCIDLIST_ABSOLUTE pidlFolder, IDataObject *pdtobj, HKEY hkeyProgID)

@@ -37,6 +37,9 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
     (void)indexMenu;
     // This call's menu, if any, replaces the last one's.
     session_end(&session);
+    // One deadline for all this right-click waits for: the shortcut, then
+    // its folder.
+    qv_deadline deadline = deadline_after(config.ListingTimeLimit);
     if (!initialized())
         return reserved(0);
     if (uFlags & (CMF_DEFAULTONLY | CMF_VERBSONLY))
@@ -54,10 +57,14 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
         return reserved(0);
     if (!desktop_ok && config.OnlyAllowedOnDesktop)
         return reserved(0);
-    // A shortcut whose target was not read in time: whether it leads to a
-    // folder at all is not known.
-    if (link_pending)
-        return reserved(0);
+    // The shortcut is read here, past the check for a double-click (which
+    // asks for the default verb only), so that a double-click reads nothing.
+    // One whose target was not read in time may not lead to a folder at all.
+    if (link_pending) {
+        if (!resolve_shortcut_in_time(path, deadline))
+            return reserved(0);
+        link_pending = 0;
+    }
 
     // Everything that reads the folder's drive runs on a worker; this
     // thread, the shell's, waits for it no longer than the time limit.  A
@@ -69,7 +76,7 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
         return reserved(0);
     }
     qv_listing_rules rules = bounded_rules(this, idCmdFirst, idCmdLast);
-    switch (list_in_time(path, &rules, config.ListingTimeLimit, &listing)) {
+    switch (list_in_time(path, INVALID_FILE_ATTRIBUTES, &rules, deadline, &listing)) {
     case qv_listing_unknown:
         return reserved(0);
     case qv_listing_not_folder:

@@ -41,7 +41,7 @@ public:
     DWORD is_dir;
     DWORD is_lnk;
     DWORD desktop_ok;
-    DWORD link_pending;  // a shortcut whose target was not read in time
+    DWORD link_pending;  // a shortcut whose target is not read yet
     // The menu of the last QueryContextMenu, its submenus and identifiers.
     qv_menu_session session;
 

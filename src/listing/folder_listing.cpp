@@ -1,10 +1,15 @@
-// Listing of a folder: the visible items in enumeration order, each with the
-// index of its small shell icon in the system image list.
+// Listing of a folder: the visible items in enumeration order or in
+// Explorer's, each with the index of its small shell icon in the system
+// image list.
+#include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
+#include <algorithm>
 #include "common/qv_config.h"
 #include <shellapi.h>
+#include <shlwapi.h>
 #include "listing/folder_listing.h"
+#include "listing/shortcut.h"
 
 #define PATTERN_CHARS 264
 #define FULL_PATH_CHARS 552
@@ -37,17 +42,18 @@ qv_listing_rules listing_rules(const qv_config *config, DWORD is_lnk)
     // A shortcut's target shows its ".." unless that is turned off.
     rules.show_dot_dot = config->HideItemDotDot == 0 && is_lnk;
     rules.pictures = QV_MAX_PICTURES;
+    rules.sort = config->SortEntries != 0;
     return rules;
 }
 
-bool icon_reads_item(DWORD attributes)
+bool item_may_be_opened(DWORD attributes)
 {
     return !(attributes & (FILE_ATTRIBUTE_OFFLINE | QV_ATTRIBUTE_RECALL_ON_OPEN | QV_ATTRIBUTE_RECALL_ON_DATA_ACCESS));
 }
 
-bool folder_may_be_enumerated(DWORD attributes)
+bool same_listing_rules(const qv_listing_rules *a, const qv_listing_rules *b)
 {
-    return !(attributes & QV_ATTRIBUTE_RECALL_ON_DATA_ACCESS);
+    return a->max_names == b->max_names && a->show_dot_dot == b->show_dot_dot && a->sort == b->sort;
 }
 
 int (*g_icon_lookup)(const WCHAR *path, DWORD attributes) = item_icon;
@@ -57,10 +63,18 @@ int item_icon(const WCHAR *path, DWORD attributes)
     SHFILEINFOW info;
     memset(&info, 0, sizeof(info));
     UINT flags = SHGFI_SYSICONINDEX | SHGFI_SMALLICON;
-    if (icon_reads_item(attributes))
-        attributes = 0;
-    else
+    WCHAR target[MAX_PATH];
+    DWORD target_attributes = 0;
+    if (!item_may_be_opened(attributes)) {
         flags |= SHGFI_USEFILEATTRIBUTES;
+    } else if (shortcut_target_attributes(path, target, &target_attributes) &&
+               !item_may_be_opened(target_attributes)) {
+        path = target;
+        attributes = target_attributes;
+        flags |= SHGFI_USEFILEATTRIBUTES;
+    } else {
+        attributes = 0;
+    }
     if (!SHGetFileInfoW(path, attributes, &info, sizeof(info), flags))
         return QV_NO_ICON;
     return info.iIcon;
@@ -86,11 +100,106 @@ private:
     SRWLOCK *lock_;
 };
 
-static void mark_complete(qv_listing_share *share)
+static void mark_ended(qv_listing_share *share, bool failed)
 {
     share_guard guard(share);
-    if (share)
+    if (share) {
         share->complete = true;
+        share->failed = failed;
+    }
+}
+
+// Whether entry i is the "." that stands for the rest: no item has that name.
+static bool more_entry(const qv_item_list *list, UINT64 i)
+{
+    return wcscmp(list_name(list, i), L".") == 0;
+}
+
+// Explorer's order of entries a and b: folders first, then names as
+// StrCmpLogicalW orders them ("file2" before "file10"); names it takes for
+// equal keep an order of their own.
+static bool explorer_before(const qv_item_list *list, UINT64 a, UINT64 b)
+{
+    bool folder_a = (list->entries[a].attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    bool folder_b = (list->entries[b].attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (folder_a != folder_b)
+        return folder_a;
+    int order = StrCmpLogicalW(list_name(list, a), list_name(list, b));
+    if (order == 0)
+        order = wcscmp(list_name(list, a), list_name(list, b));
+    return order != 0 ? order < 0 : a < b;
+}
+
+// The indices of the first `count` entries of `list` in Explorer's order,
+// for free(); null when out of memory.
+static UINT64 *explorer_order(const qv_item_list *list, UINT64 count)
+{
+    UINT64 *order = (UINT64 *)malloc((size_t)(count ? count : 1) * sizeof(UINT64));
+    if (!order)
+        return NULL;
+    for (UINT64 i = 0; i < count; i++)
+        order[i] = i;
+    std::sort(order, order + count, [list](UINT64 a, UINT64 b) { return explorer_before(list, a, b); });
+    return order;
+}
+
+// Copies into `to` up to rules->max_names of the first `count` entries of
+// `from`, in the order of the rules (enumeration order when that cannot be
+// made), icons for the first `pictures`.  Returns whether some were left
+// out.
+static bool copy_in_order(qv_item_list *to, const qv_item_list *from, UINT64 count, const qv_listing_rules *rules,
+                          UINT64 pictures)
+{
+    UINT64 *order = rules->sort ? explorer_order(from, count) : NULL;
+    UINT64 shown = count < rules->max_names ? count : rules->max_names;
+    list_copy_entries(to, from, order, shown, pictures);
+    free(order);
+    return shown < count;
+}
+
+// The icon of `name` in the folder whose path begins `full_path`, followed
+// there by a backslash at `dir_len`.
+static int named_icon(WCHAR *full_path, size_t dir_len, const WCHAR *name, DWORD attributes)
+{
+    size_t len = wcsnlen(name, MAX_PATH - 1);
+    wmemcpy(full_path + dir_len + 1, name, len);
+    full_path[dir_len + 1 + len] = 0;
+    return g_icon_lookup(full_path, attributes);
+}
+
+// Explorer's order needs every name before the first is known: the names
+// found are put in that order, cut at rules->max_names, and only then get
+// their icons.  Only the worker changes the list, so it reads it unlocked.
+static void put_in_explorer_order(qv_item_list *list, WCHAR *full_path, size_t dir_len,
+                                  const qv_listing_rules *rules, qv_listing_share *share)
+{
+    qv_item_list ordered = {};
+    if (copy_in_order(&ordered, list, list->entry_count, rules, 0))
+        list_append_ansi(&ordered, ".");
+    {
+        share_guard guard(share);
+        qv_item_list found = *list;
+        *list = ordered;
+        ordered = found;
+    }
+    list_clear(&ordered);
+    for (UINT64 i = 0; i < list->entry_count && i < rules->pictures; i++) {
+        if (more_entry(list, i))
+            break;
+        int icon = named_icon(full_path, dir_len, list_name(list, i), list->entries[i].attributes);
+        share_guard guard(share);
+        list->entries[i].icon = icon;
+    }
+}
+
+// The next item of an enumeration; false at its end, with `failed` set
+// when it ended in an error rather than after the last item.
+static bool next_item(HANDLE find, WIN32_FIND_DATAW *found, bool *failed)
+{
+    if (FindNextFileW(find, found))
+        return true;
+    *failed = GetLastError() != ERROR_NO_MORE_FILES;
+    return false;
 }
 
 void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *rules, qv_listing_share *share)
@@ -99,7 +208,7 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
     // "\*" and the NUL must fit; a folder name longer than a file name can be
     // is never listed (the caller keeps to 244 characters).
     if (dir_len + 3 > PATTERN_CHARS || dir_len >= MAX_PATH) {
-        mark_complete(share);
+        mark_ended(share, false);
         return;
     }
     WCHAR pattern[PATTERN_CHARS];
@@ -113,7 +222,8 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW(pattern, &found);
     if (find == INVALID_HANDLE_VALUE) {
-        mark_complete(share);
+        // An empty drive root has no item at all, not even ".".
+        mark_ended(share, GetLastError() != ERROR_FILE_NOT_FOUND);
         return;
     }
 
@@ -122,27 +232,26 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
     wmemcpy(full_path, dir, dir_len);
     full_path[dir_len] = L'\\';
     UINT64 listed = 0;
-    bool more = true;
+    bool more = true, failed = false;
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)
             continue;
         const WCHAR *name = found.cFileName;
         if (!listed_name(rules, name))
             continue;
-        size_t len = wcsnlen(name, MAX_PATH - 1);
         UINT64 index;
         {
             share_guard guard(share);
-            if (!list_append_name(list, name, len))
+            if (!list_append_name(list, name, wcsnlen(name, MAX_PATH - 1)))
                 continue;
             index = list->entry_count - 1;
             list->entries[index].attributes = found.dwFileAttributes;
         }
+        if (rules->sort)
+            continue;
         // Past the bound the entry is listed without its icon.
         if (listed < rules->pictures) {
-            wmemcpy(full_path + dir_len + 1, name, len);
-            full_path[dir_len + 1 + len] = 0;
-            int icon = g_icon_lookup(full_path, found.dwFileAttributes);
+            int icon = named_icon(full_path, dir_len, name, found.dwFileAttributes);
             share_guard guard(share);
             list->entries[index].icon = icon;
         }
@@ -154,12 +263,40 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
             list_append_ansi(list, ".");
             more = false;
         }
-    } while (more && FindNextFileW(find, &found));
+    } while (more && next_item(find, &found, &failed));
     FindClose(find);
+    if (rules->sort)
+        put_in_explorer_order(list, full_path, dir_len, rules, share);
+
     share_guard guard(share);
+    // Cut short by an error: "." opens the folder for the rest.
+    if (failed && !(list->entry_count && more_entry(list, list->entry_count - 1)))
+        list_append_ansi(list, ".");
     list_finish(list);
-    if (share)
+    if (share) {
         share->complete = true;
+        share->failed = failed;
+    }
+}
+
+bool list_copy_listing(qv_item_list *out, const qv_item_list *from, UINT64 pictures)
+{
+    if (list_copy_entries(out, from, NULL, from->entry_count, pictures) != from->entry_count) {
+        list_clear(out);
+        return false;
+    }
+    list_finish(out);
+    return true;
+}
+
+void list_copy_part(qv_item_list *out, const qv_item_list *from, const qv_listing_rules *rules)
+{
+    UINT64 count = from->entry_count;
+    if (count && more_entry(from, count - 1))
+        count--;
+    copy_in_order(out, from, count, rules, rules->pictures);
+    list_append_ansi(out, ".");
+    list_finish(out);
 }
 
 void list_finish(qv_item_list *list)

@@ -14,8 +14,8 @@
 // Longest folder path that is listed: leaves room for "\*" and a name.
 #define QV_MAX_LISTED_PATH 244
 
-// Cloud placeholders and offline files: reading them, even for an icon,
-// fetches them.  Not in every SDK's headers.
+// Cloud placeholders and offline files: opening them, even for an icon or a
+// listing, fetches them.  Not in every SDK's headers.
 #define QV_ATTRIBUTE_RECALL_ON_OPEN 0x00040000
 #define QV_ATTRIBUTE_RECALL_ON_DATA_ACCESS 0x00400000
 
@@ -24,6 +24,7 @@ struct qv_listing_rules {
     UINT64 max_names;    // names listed before a "." entry stands for the rest
     bool show_dot_dot;   // ".." is listed (the target folder of a shortcut)
     UINT64 pictures;     // entries, from the first, whose icon is looked up
+    bool sort;           // folders first, then names as Explorer orders them
 };
 
 // A listing read by another thread while it grows: every change to the list
@@ -32,33 +33,48 @@ struct qv_listing_rules {
 struct qv_listing_share {
     SRWLOCK *lock;
     bool complete;
+    bool failed;  // the folder could not be read to its end: never kept
 };
 
 // The rules of a listing for `config` and a selection that was (or was not)
 // a shortcut, before any bound on identifiers.
 qv_listing_rules listing_rules(const struct qv_config *config, DWORD is_lnk);
 
-// Whether the small icon of an item with these enumeration attributes may be
-// read from the item itself.  Offline files and cloud placeholders get the
-// icon of their type instead, which never opens them.
-bool icon_reads_item(DWORD attributes);
+// Whether an item with these enumeration attributes may be opened: to read
+// its icon, a shortcut in it, or, for a folder, its listing.  Offline items
+// and cloud placeholders may not: they get the icon of their type, and such a
+// folder gets "." alone.
+bool item_may_be_opened(DWORD attributes);
 // The index of the small shell icon of `path` in the system image list, or
 // QV_NO_ICON: where the shell's own icon of the item comes from, with no icon
 // handle made.  An item whose enumeration attributes say it must not be
-// opened gets the icon of its type, from its name and attributes alone.
+// opened gets the icon of its type, from its name and attributes alone; so
+// does a shortcut whose target must not be opened (the shell would read the
+// target for the shortcut's icon): its target's type.
 int item_icon(const WCHAR *path, DWORD attributes);
 // What the listing calls for each icon: item_icon, or a test's stand-in.
 extern int (*g_icon_lookup)(const WCHAR *path, DWORD attributes);
-
-// Whether a folder with these attributes may be enumerated: a cloud folder
-// whose contents are fetched on access is not.
-bool folder_may_be_enumerated(DWORD attributes);
+// Whether two listings of one folder by these rules hold the same entries
+// (icons aside).
+bool same_listing_rules(const qv_listing_rules *a, const qv_listing_rules *b);
 
 // Fills `list`, which the caller has cleared, from the folder `dir` (at most
-// 244 characters): the visible items in enumeration order, each of the first
-// rules->pictures with its icon, ended by "." past rules->max_names
-// and by the sentinel.  `share` may be null.
+// 244 characters): the visible items in enumeration order (in Explorer's
+// with rules->sort), each of the first rules->pictures with its icon,
+// ended by "." past rules->max_names and by the sentinel.  A folder that
+// cannot be opened gives an empty list without sentinel; an enumeration that
+// fails midway gives what it found, then ".".  Either marks `share` failed.
+// `share` may be null.
 void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *rules, qv_listing_share *share);
+
+// Copies the listing `from` (ended by its sentinel) into `out` (empty), with
+// icons for its first `pictures` entries only.  False, with `out` empty,
+// when it cannot be copied whole.
+bool list_copy_listing(qv_item_list *out, const qv_item_list *from, UINT64 pictures);
+// Copies into `out` (empty) the part of a listing found so far, `from`, as it
+// is shown when the time is up: in the order of `rules` and within its
+// names, icons for the first rules->pictures only, then "." for the rest.
+void list_copy_part(qv_item_list *out, const qv_item_list *from, const qv_listing_rules *rules);
 
 // Ends a listing with its uncounted sentinel record, so that the last counted
 // name ends at entries[entry_count].name_offset - 1.  When the empty name

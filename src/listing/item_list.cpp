@@ -79,17 +79,19 @@ void list_reserve(qv_item_list *list, UINT64 chars, UINT64 records)
     grow_array((void **)&list->entries, list->entry_count, &list->entry_capacity, records, sizeof(qv_entry));
 }
 
-UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, UINT64 count)
+UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, const UINT64 *order, UINT64 count,
+                         UINT64 icons)
 {
     if (count > from->entry_count)
         count = from->entry_count;
     UINT64 copied = 0;
     for (; copied < count; copied++) {
-        const WCHAR *name = list_name(from, copied);
+        UINT64 j = order ? order[copied] : copied;
+        const WCHAR *name = list_name(from, j);
         if (!list_append_name(to, name, wcslen(name)))
             break;
-        to->entries[to->entry_count - 1].icon = from->entries[copied].icon;
-        to->entries[to->entry_count - 1].attributes = from->entries[copied].attributes;
+        to->entries[to->entry_count - 1].icon = copied < icons ? from->entries[j].icon : QV_NO_ICON;
+        to->entries[to->entry_count - 1].attributes = from->entries[j].attributes;
     }
     return copied;
 }

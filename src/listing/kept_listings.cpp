@@ -9,7 +9,7 @@ struct kept_listing {
     bool used;
     WCHAR folder[MAX_PATH];
     qv_listing_rules rules;
-    FILETIME write_time;
+    qv_folder_stamp stamp;
     ULONGLONG stored_at;  // GetTickCount64
     qv_item_list list;    // names and icon indices: no GDI object
 };
@@ -24,9 +24,9 @@ static void drop(kept_listing *kept)
     memset(kept, 0, sizeof(*kept));
 }
 
-static bool same_rules(const qv_listing_rules *a, const qv_listing_rules *b)
+static bool same_stamp(const qv_folder_stamp *a, const qv_folder_stamp *b)
 {
-    return a->max_names == b->max_names && a->show_dot_dot == b->show_dot_dot;
+    return CompareFileTime(&a->write_time, &b->write_time) == 0 && a->change_time.QuadPart == b->change_time.QuadPart;
 }
 
 static void expire_locked()
@@ -38,40 +38,35 @@ static void expire_locked()
     }
 }
 
-bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, FILETIME write_time, qv_item_list *out)
+bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, const qv_folder_stamp *stamp,
+                       qv_item_list *out)
 {
     bool copied = false;
     AcquireSRWLockExclusive(&g_kept_lock);
     expire_locked();
     for (kept_listing &kept : g_kept) {
-        if (!kept.used || _wcsicmp(kept.folder, folder) != 0 || !same_rules(&kept.rules, rules))
+        if (!kept.used || _wcsicmp(kept.folder, folder) != 0 || !same_listing_rules(&kept.rules, rules))
             continue;
-        if (CompareFileTime(&kept.write_time, &write_time) != 0) {
+        if (!same_stamp(&kept.stamp, stamp)) {
             drop(&kept);  // the folder changed since: never shown again
             continue;
         }
-        copied = list_copy_entries(out, &kept.list, kept.list.entry_count) == kept.list.entry_count;
-        if (!copied) {
-            list_clear(out);
-            break;
-        }
         // No more icons than this listing may have.
-        for (UINT64 i = rules->pictures; i < out->entry_count; i++)
-            out->entries[i].icon = QV_NO_ICON;
-        list_finish(out);
+        copied = list_copy_listing(out, &kept.list, rules->pictures);
         break;
     }
     ReleaseSRWLockExclusive(&g_kept_lock);
     return copied;
 }
 
-void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, FILETIME write_time, qv_item_list *list)
+void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, const qv_folder_stamp *stamp,
+                        qv_item_list *list)
 {
     AcquireSRWLockExclusive(&g_kept_lock);
     expire_locked();
     // One listing per folder and rules: the newer replaces the older.
     for (kept_listing &kept : g_kept) {
-        if (kept.used && _wcsicmp(kept.folder, folder) == 0 && same_rules(&kept.rules, rules))
+        if (kept.used && _wcsicmp(kept.folder, folder) == 0 && same_listing_rules(&kept.rules, rules))
             drop(&kept);
     }
     // Make room: the oldest goes.
@@ -89,7 +84,7 @@ void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, FILE
     free_slot->used = true;
     wcsncpy(free_slot->folder, folder, MAX_PATH - 1);
     free_slot->rules = *rules;
-    free_slot->write_time = write_time;
+    free_slot->stamp = *stamp;
     free_slot->stored_at = GetTickCount64();
     free_slot->list = *list;
     memset(list, 0, sizeof(*list));

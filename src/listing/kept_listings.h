@@ -10,19 +10,30 @@
 // Folders kept at once; the oldest goes first.
 #define QV_KEPT_LISTINGS 4
 
+// What shows that a folder is still as it was listed: its last-write time,
+// which moves when an item is added, removed or renamed in it, and its
+// change time, which moves also when the folder itself is renamed or moved
+// (renamed away and back, it may hold something else by then).
+struct qv_folder_stamp {
+    FILETIME write_time;
+    LARGE_INTEGER change_time;
+};
+
 // How long a listing is kept, in milliseconds (about a minute); a seam for
 // tests.
 extern DWORD g_kept_listing_ms;
 
 // Copies into `out` (empty) the listing kept for `folder` listed by `rules`,
-// when the folder's last-write time is still `write_time`; a kept listing of
-// that folder with another time is stale and goes.  Entries past
-// rules->pictures are copied without their icon.  Returns whether it
-// copied.
-bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, FILETIME write_time, qv_item_list *out);
-// Keeps the complete listing `list` of `folder`, taking it over (`list` is
-// left empty).  The oldest goes to stay within QV_KEPT_LISTINGS folders.
-void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, FILETIME write_time, qv_item_list *list);
+// when the folder's stamp is still `stamp`; a kept listing of that folder
+// with another stamp is stale and goes.  Entries past rules->pictures are
+// copied without their icon.  Returns whether it copied.
+bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, const qv_folder_stamp *stamp,
+                       qv_item_list *out);
+// Keeps the complete listing `list` of `folder` with the stamp the folder
+// had before it was listed, taking it over (`list` is left empty).  The
+// oldest goes to stay within QV_KEPT_LISTINGS folders.
+void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, const qv_folder_stamp *stamp,
+                        qv_item_list *list);
 // Drops the listings kept longer than g_kept_listing_ms.
 void kept_listings_expire();
 // Drops every kept listing (the module is unloaded).

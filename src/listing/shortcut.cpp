@@ -2,6 +2,7 @@
 #include <shlobj.h>
 #include <wchar.h>
 #include "listing/shortcut.h"
+#include "listing/folder_path.h"
 
 // A drive path with its root ("C:\...") or a UNC name ("\\server\...").
 static bool is_full_path(const WCHAR *p)
@@ -18,32 +19,47 @@ bool shortcut_name(const WCHAR *path)
     return n >= 5 && _wcsicmp(path + n - 4, L".lnk") == 0;
 }
 
+// Reads the shortcut `path` and copies its target into `target` (MAX_PATH)
+// when that is a full path.  An unreadable shortcut, or one whose target is
+// not a full path (damaged or crafted data, or a target too long for the
+// link to store), gives false: taken as it is, such a target would name a
+// folder relative to the host's current folder.
+static bool read_target(const WCHAR *path, WCHAR *target)
+{
+    IShellLinkW *link = NULL;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)))
+        return false;
+    IPersistFile *file = NULL;
+    bool read = false;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
+        if (SUCCEEDED(file->Load(path, STGM_READ))) {
+            target[0] = 0;
+            link->GetPath(target, MAX_PATH, NULL, SLGP_UNCPRIORITY);
+            target[MAX_PATH - 1] = 0;
+            read = is_full_path(target);
+        }
+        file->Release();
+    }
+    link->Release();
+    return read;
+}
+
 DWORD ConvertShortcutTarget(WCHAR *path)
 {
     if (!shortcut_name(path))
         return 0;
-
-    IShellLinkW *link = NULL;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)))
-        return 1;
-    IPersistFile *file = NULL;
-    if (FAILED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
-        link->Release();
-        return 1;
-    }
     // An unreadable shortcut keeps its own path: it is then no folder and
-    // gets no menu.  So does one whose target is not a full path (damaged or
-    // crafted data, or a target too long for the link to store): taken as it
-    // is, it would name a folder relative to the host's current folder.
-    if (SUCCEEDED(file->Load(path, STGM_READ))) {
-        WCHAR target[MAX_PATH];
-        target[0] = 0;
-        link->GetPath(target, MAX_PATH, NULL, SLGP_UNCPRIORITY);
-        target[MAX_PATH - 1] = 0;
-        if (is_full_path(target))
-            wcscpy(path, target);
-    }
-    file->Release();
-    link->Release();
+    // gets no menu.
+    WCHAR target[MAX_PATH];
+    if (read_target(path, target))
+        wcscpy(path, target);
     return 1;
+}
+
+bool shortcut_target_attributes(const WCHAR *path, WCHAR *target, DWORD *attributes)
+{
+    if (!shortcut_name(path) || !read_target(path, target))
+        return false;
+    *attributes = enumeration_attributes(target);
+    return *attributes != INVALID_FILE_ATTRIBUTES;
 }

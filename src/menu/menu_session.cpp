@@ -108,7 +108,8 @@ static qv_submenu *free_record(qv_menu_session *session, UINT *index)
     return &session->submenus[*index];
 }
 
-bool session_add_submenu(qv_menu_session *session, HMENU popup, UINT item_id, UINT parent, const WCHAR *folder)
+bool session_add_submenu(qv_menu_session *session, HMENU popup, UINT item_id, UINT parent, const WCHAR *folder,
+                         DWORD attributes)
 {
     if (session->live_submenus >= QV_MAX_SUBMENUS || wcslen(folder) >= MAX_PATH)
         return false;
@@ -121,6 +122,7 @@ bool session_add_submenu(qv_menu_session *session, HMENU popup, UINT item_id, UI
         submenu->popup = popup;
         submenu->item_id = item_id;
         submenu->parent = parent;
+        submenu->attributes = attributes;
         wcscpy(submenu->folder, folder);
         session->live_submenus++;
     }

@@ -52,6 +52,7 @@ struct qv_submenu {
     bool partial;      // not listed in full: listed again when it reopens
     ULONGLONG closed_at;  // order of closing, for taking back the oldest first
     WCHAR folder[MAX_PATH];
+    DWORD attributes;   // the folder's, as the listing above gave them
     qv_item_list list;  // its listing once filled; owned here
     UINT *ids;          // heap: the identifier of each entry of `list` that has one
     UINT id_count;
@@ -100,10 +101,12 @@ void session_forget_listing(qv_menu_session *session);
 bool session_entry(qv_menu_session *session, UINT id, WCHAR folder[MAX_PATH], WCHAR name[MAX_PATH]);
 
 // Records `popup`, the submenu of the item `item_id` in submenu `parent` (or
-// QV_TOP_MENU), as the sub-folder `folder`.  False when it cannot be
+// QV_TOP_MENU), as the sub-folder `folder` with the attributes its listing
+// gave it.  False when it cannot be
 // recorded (QV_MAX_SUBMENUS reached, no memory, a path too long): the item
 // then stays a plain entry.
-bool session_add_submenu(qv_menu_session *session, HMENU popup, UINT item_id, UINT parent, const WCHAR *folder);
+bool session_add_submenu(qv_menu_session *session, HMENU popup, UINT item_id, UINT parent, const WCHAR *folder,
+                         DWORD attributes);
 // The submenu recorded for `popup`, or QV_TOP_MENU.
 UINT session_submenu_of(const qv_menu_session *session, HMENU popup);
 // Identifiers a submenu that opens now can have: the free ones and those of

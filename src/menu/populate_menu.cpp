@@ -188,7 +188,7 @@ static BOOL insert_entry(qv_menu_session *session, qv_menu_fill *fill, const ent
     HMENU submenu = NULL;
     if (cascades(config, origin.list, j, origin.folder, path)) {
         submenu = CreatePopupMenu();
-        if (submenu && session_add_submenu(session, submenu, id, origin.submenu, path)) {
+        if (submenu && session_add_submenu(session, submenu, id, origin.submenu, path, entry->attributes)) {
             item.fMask |= MIIM_SUBMENU;
             item.hSubMenu = submenu;
         } else if (submenu) {
@@ -294,7 +294,8 @@ void populate_submenu(qv_menu_session *session, UINT index)
     WCHAR folder[MAX_PATH];
     wcscpy(folder, submenu->folder);
     qv_item_list listing = {};
-    qv_listing_outcome outcome = list_in_time(folder, &rules, config->ListingTimeLimit, &listing);
+    qv_listing_outcome outcome =
+        list_in_time(folder, submenu->attributes, &rules, deadline_after(config->ListingTimeLimit), &listing);
     bool partial = outcome != qv_listing_listed;
     // Nothing found in time, or a folder that is not read: "." alone, and
     // a partial listing is listed again when the submenu reopens.

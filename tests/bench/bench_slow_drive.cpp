@@ -4,7 +4,9 @@
 // the default time limit and with none.  For each: how long the host's
 // thread is held (Initialize + QueryContextMenu), the entries shown, the
 // operations made while it was held and until the listing ended, and the
-// same for the next right-click on the unchanged folder.
+// same for the next right-click on the unchanged folder.  Then the drive
+// dies: the held time and the entries shown for a healthy local folder after
+// N right-clicks on the dead drive.
 //
 // Usage: with-slow-drive.sh wine-run.sh bench_slow_drive.exe [rounds]
 // (rounds at 0 ms; one round at the slower delays unless given).
@@ -15,77 +17,18 @@
 #include <vector>
 #include "extension/qv_shellex.h"
 #include "listing/listing_job.h"
+#include "mixed_folder.h"
 #include "slow_drive.h"
 #include "test_support.h"
 #include "bench_common.h"
 
 namespace {
 
-// A 16 x 16 icon file of one colour, 32 bits per pixel.
-std::string ico_file(UINT32 colour)
+// A name added and removed in the folder `behind`: its last-write time
+// moves, so no listing kept from before is shown.
+void change_folder(const std::wstring &behind)
 {
-    std::string bytes;
-    auto put = [&bytes](UINT32 value, int size) {
-        for (int i = 0; i < size; i++)
-            bytes += (char)(value >> (8 * i));
-    };
-    put(0, 2), put(1, 2), put(1, 2);  // ICONDIR: reserved, type icon, one image
-    put(16, 1), put(16, 1), put(0, 1), put(0, 1), put(1, 2), put(32, 2);
-    put(40 + 16 * 16 * 4 + 16 * 4, 4), put(6 + 16, 4);  // size and offset of the image
-    put(40, 4), put(16, 4), put(32, 4), put(1, 2), put(32, 2);  // BITMAPINFOHEADER, height doubled
-    for (int i = 0; i < 6; i++)
-        put(0, 4);
-    for (int i = 0; i < 16 * 16; i++)
-        put(colour, 4);
-    for (int i = 0; i < 16; i++)
-        put(0, 4);  // AND mask: all opaque
-    return bytes;
-}
-
-// The 101 entries, made behind the drive without delay.
-bool make_mixed_folder(const slow_drive &drive, const std::wstring &name)
-{
-    std::wstring behind = drive.backing_path(name);
-    if (!make_dir(behind))
-        return false;
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    const wchar_t *programs[] = {L"notepad.exe", L"control.exe", L"winecfg.exe", L"explorer.exe", L"cmd.exe"};
-    bool ok = true;
-    auto check = [&ok](bool done, const std::wstring &what) {
-        if (!done)
-            fprintf(stderr, "cannot make %ls\n", what.c_str());
-        ok = ok && done;
-    };
-    for (int i = 0; i < 20; i++) {
-        std::wstring program = std::wstring(system) + L"\\" + programs[i % 5];
-        std::wstring copy = behind + L"\\program" + std::to_wstring(i) + L".exe";
-        check(CopyFileW(program.c_str(), copy.c_str(), FALSE) != 0, copy);
-    }
-    for (int i = 0; i < 40; i++) {
-        std::wstring note = behind + L"\\note" + std::to_wstring(i) + L".txt";
-        check(write_file(note, "some text\r\n"), note);
-    }
-    for (int i = 0; i < 15; i++) {
-        std::wstring ico = behind + L"\\picture" + std::to_wstring(i) + L".ico";
-        check(write_file(ico, ico_file(0xFF102030u * (i + 1))), ico);
-    }
-    for (int i = 0; i < 15; i++) {
-        std::wstring lnk = behind + L"\\shortcut" + std::to_wstring(i) + L".lnk";
-        check(make_shortcut(lnk, drive.path(name + L"\\note" + std::to_wstring(i) + L".txt")), lnk);
-    }
-    for (int i = 0; i < 11; i++) {
-        std::wstring sub = behind + L"\\folder" + std::to_wstring(i);
-        check(make_dir(sub), sub);
-    }
-    return ok;
-}
-
-// A name added and removed: the folder's last-write time moves, so no
-// listing kept from before is shown.
-void change_folder(const slow_drive &drive)
-{
-    std::wstring file = drive.backing_path(L"mixed\\changed.tmp");
+    std::wstring file = behind + L"\\changed.tmp";
     write_file(file);
     DeleteFileW(file.c_str());
     Sleep(1100);  // past the kernel's attribute cache of the mount
@@ -99,9 +42,10 @@ struct click_figures {
     long long total_ops;  // until the listing ended in the background
 };
 
-click_figures right_click(slow_drive &drive, const std::wstring &folder)
+// Initialize and QueryContextMenu on `folder` with a new object: the time
+// they held the host's thread and the entries they left.
+click_figures held_click(const std::wstring &folder)
 {
-    drive.reset_operations();
     qv_shellex *ext = qv_shellex::create();
     IDataObject *data = hdrop_data_object({folder});
     HMENU menu = CreatePopupMenu();
@@ -109,18 +53,52 @@ click_figures right_click(slow_drive &drive, const std::wstring &folder)
     double start = now_ms();
     ext->Initialize(NULL, data, NULL);
     ext->QueryContextMenu(menu, 0, 100, 0x7FFF, CMF_NORMAL);
-    click_figures f;
+    click_figures f = {};
     f.held_ms = now_ms() - start;
-    f.held_ops = drive.operations();
     f.entries = ext->list.entry_count;
     f.partial = f.entries > 0 && wcscmp(list_name(&ext->list, f.entries - 1), L".") == 0 && f.entries < 102;
     DestroyMenu(menu);
     data->Release();
     ext->Release();
+    return f;
+}
+
+click_figures right_click(slow_drive &drive, const std::wstring &folder)
+{
+    drive.reset_operations();
+    click_figures f = held_click(folder);
+    f.held_ops = drive.operations();
     while (listing_workers() != 0)
         Sleep(20);
     f.total_ops = drive.operations();
     return f;
+}
+
+// A dead drive (every operation held): after N right-clicks on its folders,
+// one on a healthy local folder of the same 101 entries, changed before
+// each so that nothing kept is shown.
+void dead_drive(slow_drive &drive, settings_scope &settings, const std::wstring &healthy)
+{
+    printf("\nDead drive: N right-clicks on its folders, then one on a healthy local folder (limit 300)\n");
+    printf("%8s %16s %8s %10s %15s\n", "N", "held ms (dead)", "workers", "held ms", "entries");
+    settings.set(L"ListingTimeLimit", 300);
+    drive.block(600000);
+    int clicked = 0;
+    double dead_held = 0;
+    for (int n : {0, 2, 4, 16, 40}) {
+        for (; clicked < n; clicked++) {
+            click_figures dead = held_click(drive.path(L"mixed\\folder" + std::to_wstring(clicked % 11)));
+            dead_held = dead.held_ms > dead_held ? dead.held_ms : dead_held;
+        }
+        change_folder(healthy);
+        click_figures f = held_click(healthy);
+        printf("%8d %16.1f %8ld %10.1f %8llu%s\n", n, dead_held, (long)listing_workers(), f.held_ms,
+               (unsigned long long)f.entries, f.partial ? " (part)" : "");
+        fflush(stdout);
+    }
+    drive.unblock();
+    while (listing_workers() != 0)
+        Sleep(20);
 }
 
 void print(const char *what, DWORD delay, const char *limit, const click_figures &f)
@@ -143,8 +121,11 @@ int main(int argc, char **argv)
     }
     int rounds = argc > 1 && atoi(argv[1]) > 0 ? atoi(argv[1]) : 0;
     settings_scope settings;
-    if (!make_mixed_folder(drive, L"mixed")) {
-        fprintf(stderr, "cannot make the sample folder\n");
+    temp_dir local(L"qv-healthy");
+    const std::wstring healthy = local / L"mixed";
+    if (!make_mixed_folder(drive.backing_path(L"mixed"), drive.path(L"mixed")) ||
+        !make_mixed_folder(healthy, healthy)) {
+        fprintf(stderr, "cannot make the sample folders\n");
         return 2;
     }
     const std::wstring folder = drive.path(L"mixed");
@@ -157,16 +138,18 @@ int main(int argc, char **argv)
         int n = rounds ? rounds : delay == 0 ? 3 : 1;
         drive.set_delay(delay);
         for (int round = 0; round < n; round++) {
-            change_folder(drive);
+            change_folder(drive.backing_path(L"mixed"));
             settings.set(L"ListingTimeLimit", 300);
             print("first", delay, "300", right_click(drive, folder));
             print("second", delay, "300", right_click(drive, folder));
             settings.set(L"ListingTimeLimit", 0);
-            change_folder(drive);
+            change_folder(drive.backing_path(L"mixed"));
             print("first", delay, "none", right_click(drive, folder));
         }
     }
     drive.set_delay(0);
+    held_click(healthy);  // warms the shell's icon cache for the local copy
+    dead_drive(drive, settings, healthy);
     OleUninitialize();
     return 0;
 }

@@ -25,6 +25,9 @@ std::string ico_file(unsigned colour)
 
 bool make_mixed_folder(const std::wstring &dir, const std::wstring &seen_as)
 {
+    DWORD attributes = GetFileAttributesW(dir.c_str());
+    if (!make_dir(dir) && (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)))
+        return false;
     wchar_t system[MAX_PATH];
     GetSystemDirectoryW(system, MAX_PATH);
     const wchar_t *programs[] = {L"notepad.exe", L"control.exe", L"winecfg.exe", L"explorer.exe", L"cmd.exe"};

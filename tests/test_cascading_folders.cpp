@@ -259,8 +259,9 @@ TEST_F(cascading_folders, AThousandSubmenusAtMost)
             plain = i;
     }
     EXPECT_EQ(1000, submenus);
-    if (user >= 0)
+    if (user >= 0) {
         EXPECT_LE(live_user_objects() - user, 1000 + 10);
+    }
     ASSERT_GT(plain, 0);
     EXPECT_EQ(S_OK, invoke(GetMenuItemID(menu, plain)));
     ASSERT_EQ(1u, recorder.launches.size());

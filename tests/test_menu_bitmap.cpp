@@ -375,7 +375,7 @@ TEST(MenuPictures, TheShellsOwnIconOnePicturePerDistinctIcon)
     // Through the listing's seam: an offline file is never opened for its
     // icon, and shows the picture of its type.
     std::wstring program = dir / L"program0.exe";
-    int offline = item_icon(program.c_str(), FILE_ATTRIBUTE_OFFLINE);
+    int offline = item_icon(NULL, program.c_str(), L"program0.exe", FILE_ATTRIBUTE_OFFLINE);
     qv_menu_pictures made = {};
     HBITMAP picture = picture_of(&made, offline);
     ASSERT_NE(nullptr, picture);

@@ -270,9 +270,9 @@ TEST_F(slow_folders, DesktopTestReadsNothingOfTheDrive)
 // serves one listing, whatever the number of right-clicks.
 TEST_F(slow_folders, RightClicksDuringASlowListingShareIt)
 {
-    std::wstring dir = folder(L"shared", 5);
-    std::wstring twin = folder(L"twin", 5);
-    drive.set_delay(3);
+    std::wstring dir = folder(L"shared", 30);
+    std::wstring twin = folder(L"twin", 30);
+    drive.set_delay(5);
     settings.set(L"ListingTimeLimit", 0);
     ASSERT_TRUE(drive.reset_operations());
     right_click(ext, twin);

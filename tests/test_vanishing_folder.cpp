@@ -23,14 +23,14 @@ const int vanish_at_picture = 10;
 // while the enumeration still runs.
 std::wstring g_vanishing;
 int g_lookups;
-int vanishing_lookup(const WCHAR *path, DWORD attributes)
+int vanishing_lookup(IShellFolder *folder, const WCHAR *path, const WCHAR *name, DWORD attributes)
 {
     if (++g_lookups == vanish_at_picture + 1) {
         for (int i = 0; i < file_count; i++)
             DeleteFileW((g_vanishing + L"\\v" + std::to_wstring(i) + L".qvgone").c_str());
         RemoveDirectoryW(g_vanishing.c_str());
     }
-    return item_icon(path, attributes);
+    return item_icon(folder, path, name, attributes);
 }
 
 TEST(VanishingFolder, RemovedWhileListing)

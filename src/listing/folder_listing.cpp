@@ -6,9 +6,11 @@
 #include <wchar.h>
 #include <algorithm>
 #include "common/qv_config.h"
+#include <shlobj.h>
 #include <shellapi.h>
 #include <shlwapi.h>
 #include "listing/folder_listing.h"
+#include "listing/folder_path.h"
 #include "listing/shortcut.h"
 
 #define PATTERN_CHARS 264
@@ -56,9 +58,25 @@ bool same_listing_rules(const qv_listing_rules *a, const qv_listing_rules *b)
     return a->max_names == b->max_names && a->show_dot_dot == b->show_dot_dot && a->sort == b->sort;
 }
 
-int (*g_icon_lookup)(const WCHAR *path, DWORD attributes) = item_icon;
+int (*g_icon_lookup)(IShellFolder *folder, const WCHAR *path, const WCHAR *name, DWORD attributes) = item_icon;
 
-int item_icon(const WCHAR *path, DWORD attributes)
+// The icon of the item `name` of `folder`, found from its name alone, or
+// QV_NO_ICON.
+static int child_icon(IShellFolder *folder, const WCHAR *name)
+{
+    WCHAR display_name[MAX_PATH];
+    if (!folder || wcslen(name) >= MAX_PATH)
+        return QV_NO_ICON;
+    wcscpy(display_name, name);
+    PIDLIST_RELATIVE child = NULL;
+    if (FAILED(folder->ParseDisplayName(NULL, NULL, display_name, NULL, &child, NULL)) || !child)
+        return QV_NO_ICON;
+    int icon = SHMapPIDLToSystemImageListIndex(folder, (PCUITEMID_CHILD)child, NULL);
+    CoTaskMemFree(child);
+    return icon >= 0 ? icon : QV_NO_ICON;
+}
+
+int item_icon(IShellFolder *folder, const WCHAR *path, const WCHAR *name, DWORD attributes)
 {
     SHFILEINFOW info;
     memset(&info, 0, sizeof(info));
@@ -73,11 +91,50 @@ int item_icon(const WCHAR *path, DWORD attributes)
         attributes = target_attributes;
         flags |= SHGFI_USEFILEATTRIBUTES;
     } else {
+        // A shortcut's icon is its target's, which the shell finds for a
+        // path (through the folder it may pick another picture).
+        int icon = shortcut_name(path) ? QV_NO_ICON : child_icon(folder, name);
+        if (icon != QV_NO_ICON)
+            return icon;
         attributes = 0;
     }
     if (!SHGetFileInfoW(path, attributes, &info, sizeof(info), flags))
         return QV_NO_ICON;
     return info.iIcon;
+}
+
+// Where the listed folder's items are: its path, to which a name is joined,
+// and its shell folder, from which an item's icon is found by its name alone
+// instead of parsing the folder's whole path again for every item.
+struct item_place {
+    WCHAR full_path[FULL_PATH_CHARS];
+    size_t dir_len;
+    IShellFolder *folder;  // null when it cannot be had: icons by path then
+};
+
+static void open_place(item_place *place, const WCHAR *dir, size_t dir_len)
+{
+    // dir + "\" + a name of at most MAX_PATH - 1 characters always fits.
+    wmemcpy(place->full_path, dir, dir_len);
+    place->full_path[dir_len] = L'\\';
+    place->dir_len = dir_len;
+    place->folder = NULL;
+    WCHAR form[QV_FOLDER_FORM_CHARS];
+    folder_form(dir, form);
+    PIDLIST_ABSOLUTE pidl = NULL;
+    IShellFolder *desktop = NULL;
+    if (SUCCEEDED(SHParseDisplayName(form, NULL, &pidl, 0, NULL)) && SUCCEEDED(SHGetDesktopFolder(&desktop)))
+        desktop->BindToObject(pidl, NULL, IID_IShellFolder, (void **)&place->folder);
+    if (desktop)
+        desktop->Release();
+    CoTaskMemFree(pidl);
+}
+
+static void close_place(item_place *place)
+{
+    if (place->folder)
+        place->folder->Release();
+    place->folder = NULL;
 }
 
 // Holds the share's lock, when there is one, while the list changes.
@@ -157,21 +214,20 @@ static bool copy_in_order(qv_item_list *to, const qv_item_list *from, UINT64 cou
     return shown < count;
 }
 
-// The icon of `name` in the folder whose path begins `full_path`, followed
-// there by a backslash at `dir_len`.
-static int named_icon(WCHAR *full_path, size_t dir_len, const WCHAR *name, DWORD attributes)
+// The icon of the item `name` of the folder at `place`.
+static int named_icon(item_place *place, const WCHAR *name, DWORD attributes)
 {
     size_t len = wcsnlen(name, MAX_PATH - 1);
-    wmemcpy(full_path + dir_len + 1, name, len);
-    full_path[dir_len + 1 + len] = 0;
-    return g_icon_lookup(full_path, attributes);
+    wmemcpy(place->full_path + place->dir_len + 1, name, len);
+    place->full_path[place->dir_len + 1 + len] = 0;
+    return g_icon_lookup(place->folder, place->full_path, place->full_path + place->dir_len + 1, attributes);
 }
 
 // Explorer's order needs every name before the first is known: the names
 // found are put in that order, cut at rules->max_names, and only then get
 // their icons.  Only the worker changes the list, so it reads it unlocked.
-static void put_in_explorer_order(qv_item_list *list, WCHAR *full_path, size_t dir_len,
-                                  const qv_listing_rules *rules, qv_listing_share *share)
+static void put_in_explorer_order(qv_item_list *list, item_place *place, const qv_listing_rules *rules,
+                                  qv_listing_share *share)
 {
     qv_item_list ordered = {};
     if (copy_in_order(&ordered, list, list->entry_count, rules, 0))
@@ -186,7 +242,7 @@ static void put_in_explorer_order(qv_item_list *list, WCHAR *full_path, size_t d
     for (UINT64 i = 0; i < list->entry_count && i < rules->pictures; i++) {
         if (more_entry(list, i))
             break;
-        int icon = named_icon(full_path, dir_len, list_name(list, i), list->entries[i].attributes);
+        int icon = named_icon(place, list_name(list, i), list->entries[i].attributes);
         share_guard guard(share);
         list->entries[i].icon = icon;
     }
@@ -227,10 +283,8 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
         return;
     }
 
-    // dir + "\" + a name of at most MAX_PATH - 1 characters always fits.
-    WCHAR full_path[FULL_PATH_CHARS];
-    wmemcpy(full_path, dir, dir_len);
-    full_path[dir_len] = L'\\';
+    item_place place;
+    open_place(&place, dir, dir_len);
     UINT64 listed = 0;
     bool more = true, failed = false;
     do {
@@ -251,7 +305,7 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
             continue;
         // Past the bound the entry is listed without its icon.
         if (listed < rules->pictures) {
-            int icon = named_icon(full_path, dir_len, name, found.dwFileAttributes);
+            int icon = named_icon(&place, name, found.dwFileAttributes);
             share_guard guard(share);
             list->entries[index].icon = icon;
         }
@@ -266,7 +320,8 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
     } while (more && next_item(find, &found, &failed));
     FindClose(find);
     if (rules->sort)
-        put_in_explorer_order(list, full_path, dir_len, rules, share);
+        put_in_explorer_order(list, &place, rules, share);
+    close_place(&place);
 
     share_guard guard(share);
     // Cut short by an error: "." opens the folder for the rest.

@@ -1,6 +1,7 @@
 // Listing of a folder into an item list.
 #pragma once
 #include <windows.h>
+#include <shlobj.h>
 #include "common/qv_item_list.h"
 
 // Most entries of one listing whose icon is looked up, and most distinct
@@ -45,15 +46,18 @@ qv_listing_rules listing_rules(const struct qv_config *config, DWORD is_lnk);
 // and cloud placeholders may not: they get the icon of their type, and such a
 // folder gets "." alone.
 bool item_may_be_opened(DWORD attributes);
-// The index of the small shell icon of `path` in the system image list, or
-// QV_NO_ICON: where the shell's own icon of the item comes from, with no icon
-// handle made.  An item whose enumeration attributes say it must not be
-// opened gets the icon of its type, from its name and attributes alone; so
-// does a shortcut whose target must not be opened (the shell would read the
-// target for the shortcut's icon): its target's type.
-int item_icon(const WCHAR *path, DWORD attributes);
+// The index of the small shell icon of the item `name` at `path` in the
+// system image list, or QV_NO_ICON: where the shell's own icon of the item
+// comes from, with no icon handle made.  Found through `folder`, the shell
+// folder that holds the item, when given (the folder's path is then not
+// parsed again), else through the path.  An item whose enumeration
+// attributes say it must not be opened gets the icon of its type, from its
+// name and attributes alone; so does a shortcut whose target must not be
+// opened (the shell would read the target for the shortcut's icon): its
+// target's type.
+int item_icon(IShellFolder *folder, const WCHAR *path, const WCHAR *name, DWORD attributes);
 // What the listing calls for each icon: item_icon, or a test's stand-in.
-extern int (*g_icon_lookup)(const WCHAR *path, DWORD attributes);
+extern int (*g_icon_lookup)(IShellFolder *folder, const WCHAR *path, const WCHAR *name, DWORD attributes);
 // Whether two listings of one folder by these rules hold the same entries
 // (icons aside).
 bool same_listing_rules(const qv_listing_rules *a, const qv_listing_rules *b);

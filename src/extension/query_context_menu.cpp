@@ -25,13 +25,6 @@ static qv_listing_rules bounded_rules(const qv_shellex *ext, UINT idCmdFirst, UI
     return rules;
 }
 
-// A folder's menu when nothing could be read: "." alone, which opens it.
-static void dot_alone(qv_item_list *list)
-{
-    list_append_ansi(list, ".");
-    list_finish(list);
-}
-
 STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags)
 {
     (void)indexMenu;
@@ -88,7 +81,7 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
         // target may be a file.
         if (is_lnk)
             return reserved(0);
-        dot_alone(&listing);
+        list_dot_alone(&listing);
         break;
     case qv_listing_listed:
     case qv_listing_partial:

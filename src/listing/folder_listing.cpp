@@ -43,7 +43,7 @@ qv_listing_rules listing_rules(const qv_config *config, DWORD is_lnk)
     rules.max_names = (UINT64)config->MaxMenuItems + 1;
     // A shortcut's target shows its ".." unless that is turned off.
     rules.show_dot_dot = config->HideItemDotDot == 0 && is_lnk;
-    rules.pictures = QV_MAX_PICTURES;
+    rules.icons = QV_MAX_PICTURES;
     rules.sort = config->SortEntries != 0;
     return rules;
 }
@@ -202,14 +202,14 @@ static UINT64 *explorer_order(const qv_item_list *list, UINT64 count)
 
 // Copies into `to` up to rules->max_names of the first `count` entries of
 // `from`, in the order of the rules (enumeration order when that cannot be
-// made), icons for the first `pictures`.  Returns whether some were left
+// made), icons for the first `icons`.  Returns whether some were left
 // out.
 static bool copy_in_order(qv_item_list *to, const qv_item_list *from, UINT64 count, const qv_listing_rules *rules,
-                          UINT64 pictures)
+                          UINT64 icons)
 {
     UINT64 *order = rules->sort ? explorer_order(from, count) : NULL;
     UINT64 shown = count < rules->max_names ? count : rules->max_names;
-    list_copy_entries(to, from, order, shown, pictures);
+    list_copy_entries(to, from, order, shown, icons);
     free(order);
     return shown < count;
 }
@@ -239,7 +239,7 @@ static void put_in_explorer_order(qv_item_list *list, item_place *place, const q
         ordered = found;
     }
     list_clear(&ordered);
-    for (UINT64 i = 0; i < list->entry_count && i < rules->pictures; i++) {
+    for (UINT64 i = 0; i < list->entry_count && i < rules->icons; i++) {
         if (more_entry(list, i))
             break;
         int icon = named_icon(place, list_name(list, i), list->entries[i].attributes);
@@ -304,7 +304,7 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
         if (rules->sort)
             continue;
         // Past the bound the entry is listed without its icon.
-        if (listed < rules->pictures) {
+        if (listed < rules->icons) {
             int icon = named_icon(&place, name, found.dwFileAttributes);
             share_guard guard(share);
             list->entries[index].icon = icon;
@@ -334,9 +334,9 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
     }
 }
 
-bool list_copy_listing(qv_item_list *out, const qv_item_list *from, UINT64 pictures)
+bool list_copy_listing(qv_item_list *out, const qv_item_list *from, UINT64 icons)
 {
-    if (list_copy_entries(out, from, NULL, from->entry_count, pictures) != from->entry_count) {
+    if (list_copy_entries(out, from, NULL, from->entry_count, icons) != from->entry_count) {
         list_clear(out);
         return false;
     }
@@ -349,9 +349,15 @@ void list_copy_part(qv_item_list *out, const qv_item_list *from, const qv_listin
     UINT64 count = from->entry_count;
     if (count && more_entry(from, count - 1))
         count--;
-    copy_in_order(out, from, count, rules, rules->pictures);
+    copy_in_order(out, from, count, rules, rules->icons);
     list_append_ansi(out, ".");
     list_finish(out);
+}
+
+void list_dot_alone(qv_item_list *list)
+{
+    list_append_ansi(list, ".");
+    list_finish(list);
 }
 
 void list_finish(qv_item_list *list)

@@ -24,7 +24,7 @@
 struct qv_listing_rules {
     UINT64 max_names;    // names listed before a "." entry stands for the rest
     bool show_dot_dot;   // ".." is listed (the target folder of a shortcut)
-    UINT64 pictures;     // entries, from the first, whose icon is looked up
+    UINT64 icons;        // entries, from the first, whose icon is looked up
     bool sort;           // folders first, then names as Explorer orders them
 };
 
@@ -64,7 +64,7 @@ bool same_listing_rules(const qv_listing_rules *a, const qv_listing_rules *b);
 
 // Fills `list`, which the caller has cleared, from the folder `dir` (at most
 // 244 characters): the visible items in enumeration order (in Explorer's
-// with rules->sort), each of the first rules->pictures with its icon,
+// with rules->sort), each of the first rules->icons with its icon,
 // ended by "." past rules->max_names and by the sentinel.  A folder that
 // cannot be opened gives an empty list without sentinel; an enumeration that
 // fails midway gives what it found, then ".".  Either marks `share` failed.
@@ -72,13 +72,17 @@ bool same_listing_rules(const qv_listing_rules *a, const qv_listing_rules *b);
 void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *rules, qv_listing_share *share);
 
 // Copies the listing `from` (ended by its sentinel) into `out` (empty), with
-// icons for its first `pictures` entries only.  False, with `out` empty,
+// icons for its first `icons` entries only.  False, with `out` empty,
 // when it cannot be copied whole.
-bool list_copy_listing(qv_item_list *out, const qv_item_list *from, UINT64 pictures);
+bool list_copy_listing(qv_item_list *out, const qv_item_list *from, UINT64 icons);
 // Copies into `out` (empty) the part of a listing found so far, `from`, as it
 // is shown when the time is up: in the order of `rules` and within its
-// names, icons for the first rules->pictures only, then "." for the rest.
+// names, icons for the first rules->icons only, then "." for the rest.
 void list_copy_part(qv_item_list *out, const qv_item_list *from, const qv_listing_rules *rules);
+
+// A folder's listing when nothing of it could be read: "." alone, which
+// opens it, then the sentinel.
+void list_dot_alone(qv_item_list *list);
 
 // Ends a listing with its uncounted sentinel record, so that the last counted
 // name ends at entries[entry_count].name_offset - 1.  When the empty name

@@ -52,7 +52,7 @@ bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, const
             continue;
         }
         // No more icons than this listing may have.
-        copied = list_copy_listing(out, &kept.list, rules->pictures);
+        copied = list_copy_listing(out, &kept.list, rules->icons);
         break;
     }
     ReleaseSRWLockExclusive(&g_kept_lock);

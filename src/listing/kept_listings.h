@@ -25,7 +25,7 @@ extern DWORD g_kept_listing_ms;
 
 // Copies into `out` (empty) the listing kept for `folder` listed by `rules`,
 // when the folder's stamp is still `stamp`; a kept listing of that folder
-// with another stamp is stale and goes.  Entries past rules->pictures are
+// with another stamp is stale and goes.  Entries past rules->icons are
 // copied without their icon.  Returns whether it copied.
 bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, const qv_folder_stamp *stamp,
                        qv_item_list *out);

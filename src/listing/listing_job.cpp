@@ -294,22 +294,16 @@ static qv_job *run_until(job_kind kind, const WCHAR *path, const qv_listing_rule
 }
 
 // The complete listing of `job` for a host listing by `rules`: taken over
-// when no one else can see it and its pictures keep to the rules' bound,
+// when no one else can see it and its icons keep to the rules' bound,
 // else copied.
 static void take_whole(qv_job *job, const qv_listing_rules *rules, qv_item_list *out)
 {
-    if (job->refs == 1 && job->rules.pictures <= rules->pictures) {
+    if (job->refs == 1 && job->rules.icons <= rules->icons) {
         *out = job->list;
         memset(&job->list, 0, sizeof(job->list));
     } else {
-        list_copy_listing(out, &job->list, rules->pictures);
+        list_copy_listing(out, &job->list, rules->icons);
     }
-}
-
-static void dot_alone(qv_item_list *out)
-{
-    list_append_ansi(out, ".");
-    list_finish(out);
 }
 
 qv_listing_outcome list_in_time(const WCHAR *folder, DWORD attributes, const qv_listing_rules *rules,
@@ -318,7 +312,7 @@ qv_listing_outcome list_in_time(const WCHAR *folder, DWORD attributes, const qv_
     kept_listings_expire();
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
         !item_may_be_opened(attributes)) {
-        dot_alone(out);
+        list_dot_alone(out);
         return qv_listing_listed;
     }
     qv_job *job = run_until(job_list_folder, folder, rules, attributes, deadline);
@@ -333,7 +327,7 @@ qv_listing_outcome list_in_time(const WCHAR *folder, DWORD attributes, const qv_
     } else if (!job->is_folder) {
         outcome = qv_listing_not_folder;
     } else if (job->closed) {
-        dot_alone(out);
+        list_dot_alone(out);
     } else if (job->share.complete) {
         take_whole(job, rules, out);
         if (job->share.failed)

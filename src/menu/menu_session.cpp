@@ -3,7 +3,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
-#include "listing/folder_listing.h"
 #include "menu/thread_menus.h"
 
 // Another session of this thread that had reserved `menu`: the newer

@@ -266,17 +266,6 @@ private:
     }
 };
 
-// Waits, for a bounded time, for the probe's report.
-std::string probe_report(const std::wstring &path)
-{
-    for (int i = 0; i < 300; i++) {
-        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
-            return read_file(path);
-        Sleep(100);
-    }
-    return "";
-}
-
 std::string utf8(const std::wstring &text)
 {
     int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), NULL, 0, NULL, NULL);
@@ -300,7 +289,7 @@ TEST_F(invocation, RealLaunchRunsInTheListedFolder)
     EXPECT_EQ(S_OK, invoke(0));
     ASSERT_EQ(1u, launches.size());
     EXPECT_GT(launches[0].result, 32) << "ShellExecuteW succeeded";
-    EXPECT_EQ(expected, probe_report(report)) << "working directory, then the file";
+    EXPECT_EQ(expected, wait_for_file(report)) << "working directory, then the file";
 
     // "edit" is not an action of the type: the default one runs instead.
     DeleteFileW(report.c_str());
@@ -312,7 +301,7 @@ TEST_F(invocation, RealLaunchRunsInTheListedFolder)
     EXPECT_EQ(SE_ERR_NOASSOC, launches[0].result);
     EXPECT_FALSE(launches[1].has_verb);
     EXPECT_GT(launches[1].result, 32);
-    EXPECT_EQ(expected, probe_report(report));
+    EXPECT_EQ(expected, wait_for_file(report));
 }
 
 // A bare drive "C:" is the host's current folder on C: launches from a
@@ -345,7 +334,7 @@ TEST_F(invocation, DriveRootIsTheWorkingFolderNotTheCurrentOne)
     recorder.pass_through = true;
     EXPECT_EQ(S_OK, invoke(0));
     SetCurrentDirectoryW(before);
-    EXPECT_EQ("C:\\\nC:\\qv-root.qvprobe\n", probe_report(report)) << "working directory, then the file";
+    EXPECT_EQ("C:\\\nC:\\qv-root.qvprobe\n", wait_for_file(report)) << "working directory, then the file";
     DeleteFileW(report.c_str());
     DeleteFileW(file.c_str());
 }

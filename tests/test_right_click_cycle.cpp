@@ -35,21 +35,6 @@ void unregister_probe_types()
         reg_delete_tree(HKEY_LOCAL_MACHINE, key);
 }
 
-// Waits for the probe's report "<file>.out": working directory, then arguments.
-std::string wait_for_report(const std::wstring &file)
-{
-    std::wstring report = file + L".out";
-    for (int i = 0; i < 200; i++) {
-        if (GetFileAttributesW(report.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            std::string text = read_file(report);
-            DeleteFileW(report.c_str());
-            return text;
-        }
-        Sleep(50);
-    }
-    return "";
-}
-
 std::string narrow(const std::wstring &text)
 {
     return std::string(text.begin(), text.end());
@@ -267,7 +252,7 @@ protected:
         PostMessageW(run.window, WM_RBUTTONUP, 0, 0);
         PeekMessageW(&msg, run.window, WM_RBUTTONUP, WM_RBUTTONUP, PM_REMOVE);
         EXPECT_EQ(S_OK, invoke(chosen));
-        return wait_for_report(folder / name);
+        return wait_for_file(folder / name + L".out", true);
     }
 
     temp_dir folder{L"qv-cycle"};

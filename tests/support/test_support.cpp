@@ -78,7 +78,8 @@ void remove_tree(const std::wstring &path)
 std::string read_file(const std::wstring &path)
 {
     std::string content;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return content;
     char buffer[4096];
@@ -87,6 +88,20 @@ std::string read_file(const std::wstring &path)
         content.append(buffer, got);
     CloseHandle(file);
     return content;
+}
+
+std::string wait_for_file(const std::wstring &path, bool remove)
+{
+    for (int i = 0; i < 600; i++) {
+        std::string content = read_file(path);
+        if (!content.empty()) {
+            if (remove)
+                DeleteFileW(path.c_str());
+            return content;
+        }
+        Sleep(50);
+    }
+    return "";
 }
 
 std::vector<std::wstring> enumerated_names(const std::wstring &folder)

@@ -35,6 +35,12 @@ bool make_dir(const std::wstring &path);
 // Deletes a folder and everything below it.
 void remove_tree(const std::wstring &path);
 std::string read_file(const std::wstring &path);
+// Waits, for a bounded time, for a file that another process writes and
+// renames into place, and returns its content ("" if it never came within
+// 30 s).  The writer's rename may hold the file open for a moment after it
+// appears: a read that finds nothing is tried again.  `remove` deletes the
+// file once read.
+std::string wait_for_file(const std::wstring &path, bool remove = false);
 // The names FindFirstFileW and FindNextFileW give for `folder`, in their
 // order, without "." and "..".
 std::vector<std::wstring> enumerated_names(const std::wstring &folder);

@@ -303,6 +303,8 @@ DWORD run_process(const std::wstring &command_line, std::string *out, std::strin
             TerminateProcess(process.hProcess, 1);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+    } else {
+        fprintf(stderr, "run_process: cannot start %ls (error %lu)\n", command_line.c_str(), GetLastError());
     }
     if (out)
         *out = read_back(out_file);

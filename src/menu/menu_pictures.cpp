@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include "common/qv_item_list.h"
+#include "common/room_for_one.h"
 #include "listing/folder_listing.h"
 #include "menu/menu_bitmap.h"
 
@@ -38,14 +39,8 @@ HBITMAP picture_of(qv_menu_pictures *pictures, int icon)
     }
     if (pictures->count >= QV_MAX_PICTURES)
         return NULL;
-    if (pictures->count == pictures->capacity) {
-        UINT grown = pictures->capacity ? pictures->capacity * 2 : 16;
-        void *moved = realloc(pictures->made, grown * sizeof(qv_picture));
-        if (!moved)
-            return NULL;
-        pictures->made = (qv_picture *)moved;
-        pictures->capacity = grown;
-    }
+    if (!room_for_one(&pictures->made, pictures->count, &pictures->capacity))
+        return NULL;
     // A failed conversion is remembered too, so it is not tried again.
     qv_picture &made = pictures->made[pictures->count++];
     made.icon = icon;

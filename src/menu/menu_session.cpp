@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
+#include "common/room_for_one.h"
 #include "menu/thread_menus.h"
 
 // Another session of this thread that had reserved `menu`: the newer
@@ -95,14 +96,8 @@ static qv_submenu *free_record(qv_menu_session *session, UINT *index)
             return &session->submenus[i];
         }
     }
-    if (session->submenu_count == session->submenu_capacity) {
-        UINT grown = session->submenu_capacity ? session->submenu_capacity * 2 : 16;
-        void *moved = realloc(session->submenus, grown * sizeof(qv_submenu));
-        if (!moved)
-            return NULL;
-        session->submenus = (qv_submenu *)moved;
-        session->submenu_capacity = grown;
-    }
+    if (!room_for_one(&session->submenus, session->submenu_count, &session->submenu_capacity))
+        return NULL;
     *index = session->submenu_count++;
     return &session->submenus[*index];
 }

@@ -297,10 +297,12 @@ DWORD run_process(const std::wstring &command_line, std::string *out, std::strin
     PROCESS_INFORMATION process = {};
     DWORD code = (DWORD)-1;
     if (CreateProcessW(NULL, line.data(), NULL, NULL, redirect, 0, NULL, NULL, &startup, &process)) {
-        if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0) {
             GetExitCodeProcess(process.hProcess, &code);
-        else
+        } else {
+            fprintf(stderr, "run_process: %ls did not end in %lu ms\n", command_line.c_str(), timeout_ms);
             TerminateProcess(process.hProcess, 1);
+        }
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     } else {

@@ -66,9 +66,13 @@ protected:
     static void TearDownTestSuite() { run_regsvr32(test_dll_path(), L"/u"); }
     void SetUp() override
     {
+        // Every menu is to be filled whole: the widest time limit, so that
+        // a busy machine does not show a part of it.
+        settings.set(L"ListingTimeLimit", 5000);
         write_file(folder / L"a.txt");
         make_dir(folder / L"Sub");
     }
+    settings_scope settings;
     temp_dir folder{L"qv-unload"};
 };
 

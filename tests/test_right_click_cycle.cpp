@@ -152,6 +152,9 @@ protected:
 
     void SetUp() override
     {
+        // The whole listing is wanted: the widest time limit, so that a busy
+        // machine does not show a part of it.
+        settings.set(L"ListingTimeLimit", 5000);
         make_dir(folder / L"Sub");
         write_file(folder / L"alpha.qvopen", "probe");
         write_file(folder / L"beta.qvedit", "probe");
@@ -255,6 +258,7 @@ protected:
         return wait_for_file(folder / name + L".out", true);
     }
 
+    settings_scope settings;
     temp_dir folder{L"qv-cycle"};
     IContextMenu *menu = nullptr;
     UINT reserved = 0;

@@ -107,7 +107,7 @@ TEST(LongSession, ModuleUnloadsWhenUnusedAndLoadsAgain)
         IContextMenu *context_menu = nullptr;
         ASSERT_EQ(S_OK, CoCreateInstance(CLSID_QuorvaneShellex, NULL, CLSCTX_INPROC_SERVER, IID_IContextMenu,
                                          (void **)&context_menu));
-        EXPECT_NE(nullptr, GetModuleHandleW(test_dll_path().c_str()));
+        EXPECT_TRUE(test_dll_loaded());
         IShellExtInit *init = nullptr;
         context_menu->QueryInterface(IID_IShellExtInit, (void **)&init);
         IDataObject *data = shell_data_object({folder.path()});
@@ -121,8 +121,7 @@ TEST(LongSession, ModuleUnloadsWhenUnusedAndLoadsAgain)
         data->Release();
         init->Release();
         context_menu->Release();
-        CoFreeUnusedLibrariesEx(0, 0);
-        EXPECT_EQ(nullptr, GetModuleHandleW(test_dll_path().c_str())) << "round " << round;
+        EXPECT_TRUE(test_dll_unloads(5000)) << "round " << round;
     }
     DestroyWindow(owner);
     run_regsvr32(test_dll_path(), L"/u");

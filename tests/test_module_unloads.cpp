@@ -7,6 +7,7 @@
 #include "common/qv_clsid.h"
 #include "popup.h"
 #include "test_support.h"
+#include "window_input.h"
 
 namespace {
 
@@ -19,25 +20,6 @@ size_t free_tls_slots()
     for (DWORD slot : taken)
         TlsFree(slot);
     return taken.size();
-}
-
-bool module_loaded()
-{
-    return GetModuleHandleW(test_dll_path().c_str()) != NULL;
-}
-
-// A listing worker may still be on its way out when the object goes, and
-// keeps the module until it has left: a host asks again later, as COM's
-// idle unloading does.  True when the module went within a few seconds.
-bool unloads_soon()
-{
-    for (int i = 0; i < 250; i++) {
-        CoFreeUnusedLibrariesEx(0, 0);
-        if (!module_loaded())
-            return true;
-        Sleep(20);
-    }
-    return false;
 }
 
 IContextMenu *create_by_clsid()
@@ -90,7 +72,7 @@ TEST_F(module_unloads, EveryUnloadGivesBackWhatTheLoadTook)
             break;
         menu->Release();
         CoFreeUnusedLibrariesEx(0, 0);
-        stayed += module_loaded();
+        stayed += test_dll_loaded();
         // A module that loses a slot per load runs the process out of them
         // after about a thousand loads: stop well before that.
         if (i % 100 == 99 && free_tls_slots() != slots) {
@@ -119,7 +101,9 @@ TEST_F(module_unloads, EveryUnloadGivesBackWhatTheLoadTook)
         filled += items == 1 + 2 + 1;
         DestroyMenu(popup);
         menu->Release();
-        if (!unloads_soon()) {
+        // A listing worker on its way out keeps the module a moment longer:
+        // a host asks again later, as COM's idle unloading does.
+        if (!test_dll_unloads(5000)) {
             stayed++;
             break;
         }
@@ -164,10 +148,7 @@ TEST_F(module_unloads, ThreadEndingWithAReservedMenuLeavesNothing)
     EXPECT_EQ(12u, job.reserved);
     EXPECT_EQ(S_FALSE, can_unload()) << "the object still lives";
     job.menu->Release();
-    HRESULT answer = S_FALSE;
-    for (int i = 0; i < 250 && answer != S_OK; i++, Sleep(20))
-        answer = can_unload();
-    EXPECT_EQ(S_OK, answer) << "the ended thread's hooks are not counted";
+    EXPECT_TRUE(wait_until([&] { return can_unload() == S_OK; }, 5000)) << "the ended thread's hooks are not counted";
     FreeLibrary(module);
 }
 

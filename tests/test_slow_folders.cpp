@@ -417,7 +417,6 @@ protected:
     static void SetUpTestSuite() { ASSERT_EQ(0u, run_regsvr32(test_dll_path())); }
     static void TearDownTestSuite() { run_regsvr32(test_dll_path(), L"/u"); }
 
-    static bool module_loaded() { return GetModuleHandleW(test_dll_path().c_str()) != NULL; }
     // One right-click through a new object of the module, released after.
     static click right_click_module(const std::wstring &item)
     {
@@ -435,18 +434,6 @@ protected:
         init->Release();
         context->Release();
         return r;
-    }
-    // Unloads the module once its workers are gone, trying for a while.
-    static bool unloads(DWORD within_ms)
-    {
-        for (DWORD waited = 0;; waited += 100) {
-            CoFreeUnusedLibrariesEx(0, 0);
-            if (!module_loaded())
-                return true;
-            if (waited >= within_ms)
-                return false;
-            Sleep(100);
-        }
     }
 };
 
@@ -486,7 +473,7 @@ TEST_F(slow_module, WorkerKeepsTheModuleLoadedAndNothingLeaks)
     std::wstring dir = folder(L"unloads", 3);
     // The first load settles what COM and the shell keep for good.
     right_click_module(dir);
-    ASSERT_TRUE(unloads(10000));
+    ASSERT_TRUE(test_dll_unloads(10000));
     const long threads = settled_threads();
     const DWORD handles = process_handles();
     const long gdi = live_gdi_objects();
@@ -496,16 +483,16 @@ TEST_F(slow_module, WorkerKeepsTheModuleLoadedAndNothingLeaks)
         click r = right_click_module(dir);
         ASSERT_LT(r.ms, back_soon_ms);
         CoFreeUnusedLibrariesEx(0, 0);
-        ASSERT_TRUE(module_loaded()) << "a worker still runs in it, round " << round;
+        ASSERT_TRUE(test_dll_loaded()) << "a worker still runs in it, round " << round;
         drive.unblock();
-        ASSERT_TRUE(unloads(10000)) << "the worker ended and let it go, round " << round;
+        ASSERT_TRUE(test_dll_unloads(10000)) << "the worker ended and let it go, round " << round;
     }
     // Slow rather than blocked: workers that overrun and keep their listing.
     settings.set(L"ListingTimeLimit", 20);
     drive.set_delay(1);
     for (int round = 0; round < 5; round++) {
         right_click_module(dir);
-        ASSERT_TRUE(unloads(30000)) << round;
+        ASSERT_TRUE(test_dll_unloads(30000)) << round;
     }
     EXPECT_EQ(threads, settled_threads());
     EXPECT_EQ(handles, process_handles());

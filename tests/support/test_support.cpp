@@ -4,6 +4,7 @@
 #include <utility>
 #include "extension/qv_shellex.h"
 #include "listing/listing_job.h"
+#include "window_input.h"
 
 std::wstring test_bin_dir()
 {
@@ -88,6 +89,21 @@ std::string read_file(const std::wstring &path)
         content.append(buffer, got);
     CloseHandle(file);
     return content;
+}
+
+bool test_dll_loaded()
+{
+    return GetModuleHandleW(test_dll_path().c_str()) != NULL;
+}
+
+bool test_dll_unloads(DWORD within_ms)
+{
+    return wait_until(
+        [] {
+            CoFreeUnusedLibrariesEx(0, 0);
+            return !test_dll_loaded();
+        },
+        within_ms);
 }
 
 std::string wait_for_file(const std::wstring &path, bool remove)

@@ -12,6 +12,12 @@
 std::wstring test_bin_dir();
 // Full path of the built quorvane-shellex.dll beside the test program.
 std::wstring test_dll_path();
+// Whether this process has the module under test loaded.
+bool test_dll_loaded();
+// Asks COM to unload idle modules, again and again, until the module under
+// test is gone (a listing worker on its way out keeps it a moment longer);
+// false if it is still loaded after `within_ms`.
+bool test_dll_unloads(DWORD within_ms);
 
 // A fresh folder under the temporary folder, removed with all its content
 // when the object goes.

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-// Exit codes; the usage text and the README list the same.
+// Exit codes; the usage text and docs/building.md list the same.
 enum exit_code {
     exit_ok = 0,
     exit_no_com = 1,           // COM could not start

@@ -1,4 +1,5 @@
 #include "host_output.h"
+#include <wchar.h>
 
 static void write_utf8(HANDLE handle, const std::wstring &text)
 {
@@ -23,4 +24,11 @@ void err(const std::wstring &text)
 void fail_message(const std::wstring &text)
 {
     err(L"qv-menu-host: " + text + L"\n");
+}
+
+std::wstring hex(HRESULT hr)
+{
+    wchar_t text[16];
+    swprintf(text, 16, L"0x%08lX", (unsigned long)hr);
+    return text;
 }

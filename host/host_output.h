@@ -8,3 +8,5 @@ void out(const std::wstring &text);
 void err(const std::wstring &text);
 // "qv-menu-host: <text>" on standard error.
 void fail_message(const std::wstring &text);
+// An HRESULT as "0x%08lX".
+std::wstring hex(HRESULT hr);

@@ -10,6 +10,7 @@
 #include "common/qv_clsid.h"
 #include "host_output.h"
 #include "menu_dump.h"
+#include "menu_forwarding.h"
 #include "sample_folder.h"
 #include "screenshot.h"
 
@@ -50,6 +51,7 @@ struct host_options {
 struct host_state {
     host_options options;
     HMENU menu = NULL;
+    IContextMenu *context_menu = NULL;  // its menu messages go to it, as Explorer's do
     int ticks = 0;
     size_t opened = 0;     // submenus of --open opened so far
     HMENU level = NULL;    // the menu the next of them is in
@@ -364,6 +366,9 @@ LRESULT CALLBACK host_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
         open_next_submenu(window);
         return 0;
     }
+    LRESULT answer = 0;
+    if (forward_menu_message(state.context_menu, message, wParam, lParam, &answer))
+        return answer;
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -381,6 +386,7 @@ int show_menu(IContextMenu *context_menu)
     SetForegroundWindow(window);
 
     state.menu = shell_like_menu();
+    state.context_menu = context_menu;
     HRESULT hr = context_menu->QueryContextMenu(state.menu, 0, first_cmd, last_cmd, CMF_NORMAL);
     UINT reserved = SUCCEEDED(hr) ? HRESULT_CODE(hr) : 0;
     out(L"QueryContextMenu reserved " + std::to_wstring(reserved) + L" identifiers\n");

@@ -48,15 +48,15 @@ void CALLBACK type_next(HWND window, UINT, UINT_PTR timer, DWORD)
         SetTimer(window, type_timer, 700, type_next);
 }
 
-// Sorted folders first: Sub, then alpha.txt, beta.txt, bravo.txt, R&D.txt,
-// report.txt, Журнал.txt.
+// Sorted folders first: Sub, then alpha.txt, beta.txt, bravo.txt, R&B.txt,
+// R&D.txt, report.txt, Журнал.txt.
 class menu_typing : public testing::Test {
 protected:
     void SetUp() override
     {
         make_dir(root / L"Sub");
         write_file(root / L"Sub\\tool.txt");
-        for (const wchar_t *name : {L"alpha.txt", L"beta.txt", L"bravo.txt", L"R&D.txt", L"report.txt",
+        for (const wchar_t *name : {L"alpha.txt", L"beta.txt", L"bravo.txt", L"R&B.txt", L"R&D.txt", L"report.txt",
                                     L"\x0416\x0443\x0440\x043d\x0430\x043b.txt"})
             write_file(root / name);
         ext = listed_object_for(root.path(), 0);
@@ -103,9 +103,9 @@ TEST_F(menu_typing, TypingChoosesTheOnlyMatchInTheMenuAndItsSubmenus)
         std::vector<std::wstring> groups;
         std::wstring launched;
     } cases[] = {
+        {{L"\x0436"}, L"\x0416\x0443\x0440\x043d\x0430\x043b.txt"},  // lower case in another script
         {{L"a"}, L"alpha.txt"},
         {{L"BR"}, L"bravo.txt"},  // "b" has two matches; "br" one
-        {{L"\x0436"}, L"\x0416\x0443\x0440\x043d\x0430\x043b.txt"},  // lower case in another script
         {{L"s", L"t"}, L"Sub\\tool.txt"},  // "s" opens Sub's submenu, "t" chooses in it
     };
     for (auto &c : cases) {
@@ -147,8 +147,8 @@ TEST_F(menu_typing, SeveralMatchesSelectAndCycleNoneIgnoresOthersMenusAreLeftAlo
         std::wstring item;
     } steps[] = {
         {L'b', MNC_SELECT, L"beta.txt"},  {L'B', MNC_SELECT, L"bravo.txt"},  {L'b', MNC_SELECT, L"beta.txt"},
-        {L'x', MNC_IGNORE, L""},          {L'r', MNC_SELECT, L"R&&D.txt"},   // "r" after the interval
-        {L'&', MNC_EXECUTE, L"R&&D.txt"},  // "r&": the shown "&"
+        {L'x', MNC_IGNORE, L""},          {L'r', MNC_SELECT, L"R&&B.txt"},   // "r" after the interval
+        {L'&', MNC_SELECT, L"R&&B.txt"},  {L'd', MNC_EXECUTE, L"R&&D.txt"},  // "r&d": the shown "&"
         {L'|', MNC_IGNORE, L""},  // "| NORMAL |" and the logo are no entries
     };
     for (auto &step : steps) {

@@ -15,15 +15,7 @@ namespace {
 
 const UINT first_cmd = 100;
 const UINT_PTR type_timer = 0x5300;
-
-int position_of(HMENU menu, const std::wstring &text)
-{
-    for (int i = 0; i < GetMenuItemCount(menu); i++) {
-        if (item_text(menu, i) == text)
-            return i;
-    }
-    return -1;
-}
+const std::wstring journal = L"\x0416\x0443\x0440\x043d\x0430\x043b.txt";
 
 // Characters typed as a keyboard types them (a WM_CHAR each, whatever the
 // layout), one group per timer tick so that a submenu can open in between.
@@ -32,15 +24,11 @@ std::vector<std::wstring> g_groups;
 void CALLBACK type_next(HWND window, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(window, timer);
-    std::vector<INPUT> keys;
-    for (wchar_t ch : g_groups.front()) {
-        INPUT key = {};
-        key.type = INPUT_KEYBOARD;
-        key.ki.wScan = ch;
-        key.ki.dwFlags = KEYEVENTF_UNICODE;
-        keys.push_back(key);
-        key.ki.dwFlags |= KEYEVENTF_KEYUP;
-        keys.push_back(key);
+    std::vector<INPUT> keys(2 * g_groups.front().size());
+    for (size_t i = 0; i < keys.size(); i++) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wScan = g_groups.front()[i / 2];
+        keys[i].ki.dwFlags = KEYEVENTF_UNICODE | (i % 2 ? KEYEVENTF_KEYUP : 0);
     }
     SendInput((UINT)keys.size(), keys.data(), sizeof(INPUT));
     g_groups.erase(g_groups.begin());
@@ -56,14 +44,14 @@ protected:
     {
         make_dir(root / L"Sub");
         write_file(root / L"Sub\\tool.txt");
-        for (const wchar_t *name : {L"alpha.txt", L"beta.txt", L"bravo.txt", L"R&B.txt", L"R&D.txt", L"report.txt",
-                                    L"\x0416\x0443\x0440\x043d\x0430\x043b.txt"})
+        for (std::wstring name : {L"alpha.txt", L"beta.txt", L"bravo.txt", L"R&B.txt", L"R&D.txt", L"report.txt"})
             write_file(root / name);
+        write_file(root / journal);
         ext = listed_object_for(root.path(), 0);
         ext->config.CascadeFolders = 1;
+        ext->config.SortEntries = 1;
         ASSERT_EQ(S_OK, ext->QueryInterface(IID_IContextMenu3, (void **)&handler));
         owner = popup_owner(handler);
-        menu = CreatePopupMenu();
         AppendMenuW(menu, MF_STRING, 1, L"&Open");
         ASSERT_LT(10, HRESULT_CODE(handler->QueryContextMenu(menu, 0, first_cmd, 0x7FFF, CMF_NORMAL)));
     }
@@ -73,27 +61,23 @@ protected:
         DestroyMenu(menu);
         if (handler)
             handler->Release();
-        if (ext)
-            ext->Release();
+        ext->Release();
     }
-    // HandleMenuMsg2's answer to `ch` typed in `in`, as MNC_ code and item text.
-    struct answer {
-        HRESULT hr;
-        WORD code;
-        std::wstring item;
-    };
-    answer type(wchar_t ch, HMENU in)
+    // HandleMenuMsg2's answer to `ch` typed in `in`: "select NAME",
+    // "execute NAME" or "ignore", as the menu shows NAME.
+    std::wstring type(wchar_t ch, HMENU in)
     {
         LRESULT result = -1;
-        HRESULT hr = handler->HandleMenuMsg2(WM_MENUCHAR, MAKEWPARAM(ch, MF_POPUP), (LPARAM)in, &result);
-        std::wstring item = HIWORD(result) == MNC_IGNORE ? L"" : item_text(in, LOWORD(result));
-        return {hr, HIWORD(result), item};
+        EXPECT_EQ(S_OK, handler->HandleMenuMsg2(WM_MENUCHAR, MAKEWPARAM(ch, MF_POPUP), (LPARAM)in, &result));
+        if (HIWORD(result) != MNC_EXECUTE && HIWORD(result) != MNC_SELECT)
+            return HIWORD(result) == MNC_IGNORE ? L"ignore" : L"?";
+        return (HIWORD(result) == MNC_EXECUTE ? L"execute " : L"select ") + item_text(in, LOWORD(result));
     }
     temp_dir root{L"qv-typing"};
     qv_shellex *ext = NULL;
     IContextMenu3 *handler = NULL;
     HWND owner = NULL;
-    HMENU menu = NULL;
+    HMENU menu = CreatePopupMenu();
     launch_recorder recorder;
 };
 
@@ -103,27 +87,22 @@ TEST_F(menu_typing, TypingChoosesTheOnlyMatchInTheMenuAndItsSubmenus)
         std::vector<std::wstring> groups;
         std::wstring launched;
     } cases[] = {
-        {{L"\x0436"}, L"\x0416\x0443\x0440\x043d\x0430\x043b.txt"},  // lower case in another script
+        {{L"\x0436"}, journal},            // lower case, in another script
         {{L"a"}, L"alpha.txt"},
-        {{L"BR"}, L"bravo.txt"},  // "b" has two matches; "br" one
+        {{L"BR"}, L"bravo.txt"},           // "b" has two matches; "br" one
         {{L"s", L"t"}, L"Sub\\tool.txt"},  // "s" opens Sub's submenu, "t" chooses in it
     };
     for (auto &c : cases) {
         g_groups = c.groups;
-        UINT chosen = show_popup(owner, menu, 300, [&]() {
-            SetTimer(owner, type_timer, 10, type_next);
-            return true;
-        });
+        UINT chosen = show_popup(owner, menu, 300, [&]() { return SetTimer(owner, type_timer, 10, type_next) != 0; });
         ASSERT_NE(0u, chosen) << c.launched;
         CMINVOKECOMMANDINFO info = {};
         info.cbSize = sizeof(info);
-        info.hwnd = owner;
         info.lpVerb = MAKEINTRESOURCEA(chosen - first_cmd);
         EXPECT_EQ(S_OK, handler->InvokeCommand(&info));
         ASSERT_FALSE(recorder.launches.empty());
         EXPECT_EQ(root / c.launched, recorder.launches.back().file);
     }
-    EXPECT_EQ(L"R&&D.txt", item_text(menu, position_of(menu, L"R&&D.txt"))) << "no mnemonic added";
 }
 
 // Wine's menus ignore MNC_SELECT (they honour only MNC_EXECUTE and
@@ -132,47 +111,45 @@ TEST_F(menu_typing, TypingChoosesTheOnlyMatchInTheMenuAndItsSubmenus)
 TEST_F(menu_typing, SeveralMatchesSelectAndCycleNoneIgnoresOthersMenusAreLeftAlone)
 {
     SendMessageW(owner, WM_INITMENU, (WPARAM)menu, 0);
-    auto select = [&](const std::wstring &text) {
+    struct {
+        wchar_t ch;
+        std::wstring answer;
+    } steps[] = {
+        {L'b', L"select beta.txt"}, {L'B', L"select bravo.txt"}, {L'b', L"select beta.txt"},  // cycles, wraps
+        {L'x', L"ignore"},  // "bbbx"
+        {L'r', L"select R&&B.txt"}, {L'&', L"select R&&B.txt"}, {L'd', L"execute R&&D.txt"},  // the shown "&"
+        {L'|', L"ignore"},  // "| NORMAL |" and the logo are no entries
+    };
+    for (auto &step : steps) {
+        if (step.ch == L'r')
+            Sleep(GetDoubleClickTime() + 200);  // starts afresh
+        std::wstring got = type(step.ch, menu);
+        EXPECT_EQ(step.answer, got) << step.ch;
         for (int i = 0; i < GetMenuItemCount(menu); i++) {
             MENUITEMINFOW state = {};
             state.cbSize = sizeof(state);
             state.fMask = MIIM_STATE;
-            state.fState = item_text(menu, i) == text ? MFS_HILITE : 0;
+            state.fState = got == L"select " + item_text(menu, i) ? MFS_HILITE : 0;
             SetMenuItemInfoW(menu, i, TRUE, &state);
         }
-    };
-    struct {
-        wchar_t ch;
-        WORD code;
-        std::wstring item;
-    } steps[] = {
-        {L'b', MNC_SELECT, L"beta.txt"},  {L'B', MNC_SELECT, L"bravo.txt"},  {L'b', MNC_SELECT, L"beta.txt"},
-        {L'x', MNC_IGNORE, L""},          {L'r', MNC_SELECT, L"R&&B.txt"},   // "r" after the interval
-        {L'&', MNC_SELECT, L"R&&B.txt"},  {L'd', MNC_EXECUTE, L"R&&D.txt"},  // "r&d": the shown "&"
-        {L'|', MNC_IGNORE, L""},  // "| NORMAL |" and the logo are no entries
-    };
-    for (auto &step : steps) {
-        if (step.ch == L'r')
-            Sleep(GetDoubleClickTime() + 200);
-        answer got = type(step.ch, menu);
-        EXPECT_EQ(S_OK, got.hr) << step.ch;
-        EXPECT_EQ(step.code, got.code) << step.ch;
-        EXPECT_EQ(step.item, got.item) << step.ch;
-        select(got.item);
     }
-
-    HMENU sub = GetSubMenu(menu, position_of(menu, L"Sub"));
+    HMENU sub = GetSubMenu(menu, 1);
     SendMessageW(owner, WM_INITMENUPOPUP, (WPARAM)sub, 0);
-    EXPECT_EQ(MNC_EXECUTE, type(L't', sub).code) << "a submenu of ours answers";
-    // The shell's menus keep their mnemonics: no answer, S_FALSE.
-    HMENU normal = GetSubMenu(menu, 0);
+    EXPECT_EQ(L"execute tool.txt", type(L't', sub));
+
+    // The shell's menus keep their mnemonics, other messages go to the hooks:
+    // no answer, S_FALSE.
     LRESULT result = -1;
-    for (HMENU other : {normal, (HMENU)NULL}) {
+    for (HMENU other : {GetSubMenu(menu, 0), (HMENU)NULL}) {
         EXPECT_EQ(S_FALSE, handler->HandleMenuMsg2(WM_MENUCHAR, 'o', (LPARAM)other, &result));
         EXPECT_EQ(0, result);
     }
     EXPECT_EQ(S_FALSE, handler->HandleMenuMsg2(WM_INITMENUPOPUP, (WPARAM)sub, 0, &result));
-    EXPECT_EQ(S_FALSE, handler->HandleMenuMsg(WM_MENUCHAR, 'a', (LPARAM)menu));
+    IContextMenu2 *menu2 = NULL;
+    ASSERT_EQ(S_OK, ext->QueryInterface(IID_IContextMenu2, (void **)&menu2));
+    EXPECT_EQ((void *)handler, (void *)menu2) << "one context-menu side";
+    EXPECT_EQ(S_FALSE, menu2->HandleMenuMsg(WM_MENUCHAR, 'a', (LPARAM)menu)) << "no place for an answer";
+    menu2->Release();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include "host_output.h"
 #include "menu_dump.h"
+#include "menu_forwarding.h"
 #include "screenshot.h"
 
 namespace {
@@ -15,6 +16,7 @@ const UINT_PTR open_submenu_timer = 2;
 struct host_state {
     host_options options;
     HMENU menu = NULL;
+    IContextMenu *context_menu = NULL;  // its menu messages go to it, as Explorer's do
     int ticks = 0;
     size_t opened = 0;     // submenus of --open opened so far
     HMENU level = NULL;    // the menu the next of them is in
@@ -165,6 +167,9 @@ LRESULT CALLBACK host_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
         open_next_submenu(window);
         return 0;
     }
+    LRESULT answer = 0;
+    if (forward_menu_message(state.context_menu, message, wParam, lParam, &answer))
+        return answer;
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -185,6 +190,7 @@ int show_menu(IContextMenu *context_menu, const host_options &options)
     SetForegroundWindow(window);
 
     state.menu = shell_like_menu();
+    state.context_menu = context_menu;
     HRESULT hr = context_menu->QueryContextMenu(state.menu, 0, first_cmd, last_cmd, CMF_NORMAL);
     UINT reserved = SUCCEEDED(hr) ? HRESULT_CODE(hr) : 0;
     out(L"QueryContextMenu reserved " + std::to_wstring(reserved) + L" identifiers\n");

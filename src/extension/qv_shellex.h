@@ -7,9 +7,10 @@
 #include "menu/menu_session.h"
 
 // IShellExtInit is the primary base: its pointer is the object's identity.
-// The IContextMenu side's IUnknown methods are this-adjusting thunks that
-// forward to the same implementation.
-class qv_shellex : public IShellExtInit, public IContextMenu {
+// The context-menu side (IContextMenu3, and so IContextMenu2 and
+// IContextMenu) has IUnknown methods that are this-adjusting thunks
+// forwarding to the same implementation.
+class qv_shellex : public IShellExtInit, public IContextMenu3 {
 public:
     // Allocates from the process heap (zeroed), reference count 1, and raises
     // OutstandingObjects.  Returns null when out of memory.
@@ -30,6 +31,11 @@ public:
     STDMETHODIMP QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast, UINT uFlags) override;
     STDMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO *pici) override;
     STDMETHODIMP GetCommandString(UINT_PTR idCmd, UINT uType, UINT *pReserved, CHAR *pszName, UINT cchMax) override;
+
+    // IContextMenu2, IContextMenu3: the menu messages the host's window
+    // gets.  Only WM_MENUCHAR of our own menus is answered (typing).
+    STDMETHODIMP HandleMenuMsg(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+    STDMETHODIMP HandleMenuMsg2(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT *plResult) override;
 
     // True once Initialize has taken a path from a selection.
     bool initialized() const { return path[0] != 0; }

@@ -35,8 +35,9 @@ STDMETHODIMP qv_shellex::QueryInterface(REFIID riid, void **ppv)
     *ppv = NULL;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IShellExtInit))
         *ppv = static_cast<IShellExtInit *>(this);
-    else if (IsEqualIID(riid, IID_IContextMenu))
-        *ppv = static_cast<IContextMenu *>(this);
+    else if (IsEqualIID(riid, IID_IContextMenu) || IsEqualIID(riid, IID_IContextMenu2) ||
+             IsEqualIID(riid, IID_IContextMenu3))
+        *ppv = static_cast<IContextMenu3 *>(this);
     else
         return E_NOINTERFACE;
     static_cast<IUnknown *>(*ppv)->AddRef();

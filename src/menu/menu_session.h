@@ -10,6 +10,7 @@
 #include "common/qv_item_list.h"
 #include "menu/identifier_pool.h"
 #include "menu/menu_pictures.h"
+#include "menu/menu_typing.h"
 
 // Submenus of ours that the menus of one right-click hold at most: each is a
 // USER object, and Windows gives a process 10,000 of them in all, shared
@@ -70,6 +71,7 @@ struct qv_menu_session {
     UINT first_cmd;
     UINT last_cmd;        // end (exclusive) of the reserved block
     UINT last_input_msg;  // the last WM_KEYDOWN, WM_LBUTTONUP or WM_RBUTTONUP
+    qv_menu_typing typing;  // what was typed in its menus, for WM_MENUCHAR
     qv_menu_fill fill;    // the reserved menu's
     qv_identifier_pool pool;
     qv_menu_pictures pictures;  // of all the menus of this reservation

@@ -1,4 +1,5 @@
 #include "popup.h"
+#include "menu_forwarding.h"
 
 namespace {
 const UINT_PTR open_timer = 0x5170;
@@ -18,17 +19,39 @@ void CALLBACK on_open(HWND window, UINT, UINT_PTR timer, DWORD)
     if (!keep_open)
         EndMenu();
 }
+
+LRESULT CALLBACK forwarding_owner_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT answer = 0;
+    IContextMenu *handler = (IContextMenu *)GetWindowLongPtrW(window, GWLP_USERDATA);
+    if (forward_menu_message(handler, message, wParam, lParam, &answer))
+        return answer;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+} // namespace
+
+namespace {
+HWND owner_window(const wchar_t *class_name, WNDPROC procedure)
+{
+    WNDCLASSW window_class = {};
+    window_class.lpfnWndProc = procedure;
+    window_class.lpszClassName = class_name;
+    RegisterClassW(&window_class);
+    HWND owner = CreateWindowExW(0, class_name, L"owner", WS_POPUP | WS_VISIBLE, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
+    SetForegroundWindow(owner);
+    return owner;
+}
 } // namespace
 
 HWND popup_owner()
 {
-    WNDCLASSW window_class = {};
-    window_class.lpfnWndProc = DefWindowProcW;
-    window_class.lpszClassName = L"qv-popup-owner";
-    RegisterClassW(&window_class);
-    HWND owner = CreateWindowExW(0, L"qv-popup-owner", L"owner", WS_POPUP | WS_VISIBLE, 0, 0, 1, 1, NULL, NULL,
-                                 NULL, NULL);
-    SetForegroundWindow(owner);
+    return owner_window(L"qv-popup-owner", DefWindowProcW);
+}
+
+HWND popup_owner(IContextMenu *handler)
+{
+    HWND owner = owner_window(L"qv-forwarding-owner", forwarding_owner_proc);
+    SetWindowLongPtrW(owner, GWLP_USERDATA, (LONG_PTR)handler);
     return owner;
 }
 

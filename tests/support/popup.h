@@ -1,12 +1,16 @@
 // Showing a popup menu for real, as the shell does, from a test.
 #pragma once
 #include <windows.h>
+#include <shlobj.h>
 #include <functional>
 #include <string>
 #include "menu_dump.h"  // menu_item_point, shared with the menu host
 
 // A visible top-level window to own popups (menus need one to open).
 HWND popup_owner();
+// The same, passing the menu messages it gets on to `handler` as Explorer's
+// windows do (forward_menu_message).  `handler` must outlive the window.
+HWND popup_owner(IContextMenu *handler);
 // Real mouse input (SendInput reaches an open popup under Xvfb): moves the
 // pointer to `p`, then presses `down` and releases `up` there (both 0: only
 // the move).

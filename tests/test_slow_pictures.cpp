@@ -1,0 +1,187 @@
+// Pictures that name another server: a local folder whose shortcuts,
+// Internet shortcut and desktop.ini name the slow drive as the share
+// \\qvslow\share (with-slow-drive.sh) is listed, pictures and all, without
+// one operation on that share, even while it is dead; a listing nobody
+// waits for any more stops looking up pictures; type pictures are shared.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+#include <string>
+#include "extension/qv_shellex.h"
+#include "listing/folder_listing.h"
+#include "listing/item_pictures.h"
+#include "listing/listing_job.h"
+#include "mixed_folder.h"
+#include "slow_drive.h"
+#include "test_support.h"
+
+namespace {
+
+class SlowPictures : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(drive.available()) << drive.why_not();
+        ASSERT_FALSE(drive.share().empty()) << "QV_SLOW_SHARE is not set";
+        wchar_t system[MAX_PATH];
+        GetSystemDirectoryW(system, MAX_PATH);
+        ASSERT_TRUE(CopyFileW((std::wstring(system) + L"\\notepad.exe").c_str(),
+                              drive.backing_path(L"tool.exe").c_str(), FALSE));
+        ASSERT_TRUE(write_file(drive.backing_path(L"icon.ico"), ico_file(0xFF0000FFu)));
+        ASSERT_TRUE(make_dir(drive.backing_path(L"shared")));
+    }
+    // A local folder whose items name the share for their target or icon.
+    void make_pointing_folder(const std::wstring &dir)
+    {
+        const std::wstring icon = drive.share_path(L"icon.ico");
+        ASSERT_TRUE(make_dir(dir));
+        ASSERT_TRUE(write_file(dir + L"\\note.txt", "text"));
+        ASSERT_TRUE(make_shortcut(dir + L"\\tool.lnk", drive.share_path(L"tool.exe")));
+        ASSERT_TRUE(make_shortcut(dir + L"\\shared.lnk", drive.share_path(L"shared")));
+        ASSERT_TRUE(make_shortcut(dir + L"\\painted.lnk", dir + L"\\note.txt", icon));
+        ASSERT_TRUE(write_file(dir + L"\\page.url", "[InternetShortcut]\r\nURL=http://example.invalid/\r\nIconFile=" +
+                                                        std::string(icon.begin(), icon.end()) + "\r\nIconIndex=0\r\n"));
+        ASSERT_TRUE(make_dir(dir + L"\\custom"));
+        ASSERT_TRUE(write_file(dir + L"\\custom\\desktop.ini",
+                               "[.ShellClassInfo]\r\nIconResource=" + std::string(icon.begin(), icon.end()) + ",0\r\n"));
+        ASSERT_TRUE(SetFileAttributesW((dir + L"\\custom").c_str(), FILE_ATTRIBUTE_SYSTEM));
+    }
+    slow_drive drive;
+};
+
+const int pointing_entries = 6;
+
+TEST_F(SlowPictures, ListingReachesNoOtherServer)
+{
+    temp_dir local;
+    make_pointing_folder(local / L"pointing");
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", 0, 0, 0, 1, 1, HWND_MESSAGE, NULL, NULL, NULL);
+    // On the calling thread, and on a worker within the default limit.
+    for (DWORD limit : {0u, 5000u}) {
+        ASSERT_TRUE(drive.reset_operations());
+        qv_shellex *ext = listed_object_for(local / L"pointing");
+        ext->config.ListingTimeLimit = limit;
+        HMENU menu = CreatePopupMenu();
+        ASSERT_EQ((UINT)pointing_entries + 10, (UINT)HRESULT_CODE(ext->QueryContextMenu(menu, 0, 100, 0x7FFF, 0)));
+        SendMessageW(owner, WM_INITMENU, (WPARAM)menu, 0);
+        for (UINT64 i = 0; i < ext->list.entry_count; i++) {
+            EXPECT_NE(QV_NO_ICON, ext->list.entries[i].icon) << limit << " " << testing::PrintToString(list_name(&ext->list, i));
+            MENUITEMINFOW info = {};
+            info.cbSize = sizeof(info);
+            info.fMask = MIIM_BITMAP;
+            EXPECT_TRUE(GetMenuItemInfoW(menu, (UINT)(100 + i), FALSE, &info) && info.hbmpItem) << limit << " " << i;
+        }
+        DestroyMenu(menu);
+        ext->Release();
+        ASSERT_TRUE(listing_workers_end());
+        EXPECT_EQ(0, drive.operations()) << "limit " << limit << ": the share was reached for a picture";
+    }
+    DestroyWindow(owner);
+}
+
+TEST_F(SlowPictures, DeadServerLeavesLocalFoldersWhole)
+{
+    temp_dir local;
+    make_pointing_folder(local / L"pointing1");
+    make_pointing_folder(local / L"pointing2");
+    ASSERT_TRUE(make_dir(local / L"healthy"));
+    for (int i = 0; i < 20; i++)
+        ASSERT_TRUE(write_file(local / (L"healthy\\file" + std::to_wstring(i) + L".txt")));
+    ASSERT_TRUE(drive.reset_operations());
+    ASSERT_TRUE(drive.block(60000));
+    qv_config config = default_settings();
+    qv_listing_rules rules = listing_rules(&config, 0);
+    for (int click = 0; click < 4; click++) {
+        qv_item_list list = {};
+        std::wstring folder = local / (L"pointing" + std::to_wstring(1 + click % 2));
+        EXPECT_EQ(qv_listing_listed, list_in_time(folder.c_str(), INVALID_FILE_ATTRIBUTES, &rules, deadline_after(300), &list));
+        EXPECT_EQ((UINT64)pointing_entries, list.entry_count) << click;
+        list_clear(&list);
+    }
+    qv_item_list healthy = {};
+    EXPECT_EQ(qv_listing_listed,
+              list_in_time((local / L"healthy").c_str(), INVALID_FILE_ATTRIBUTES, &rules, deadline_after(5000), &healthy));
+    EXPECT_EQ(20u, healthy.entry_count);
+    list_clear(&healthy);
+    EXPECT_EQ(0, drive.operations()) << "the dead share was reached";
+    EXPECT_TRUE(drive.unblock());
+    EXPECT_TRUE(listing_workers_end());
+}
+
+// A folder of `count` icon files of their own colours behind the drive.
+void make_icon_folder(const slow_drive &drive, const std::wstring &name, int count, unsigned seed)
+{
+    ASSERT_TRUE(make_dir(drive.backing_path(name)));
+    for (int i = 0; i < count; i++)
+        ASSERT_TRUE(write_file(drive.backing_path(name + L"\\p" + std::to_wstring(i) + L".ico"),
+                               ico_file(0xFF000000u | (seed * 977u + (unsigned)i * 131u))));
+}
+
+TEST_F(SlowPictures, AbandonedListingStopsItsPictures)
+{
+    const int count = 40;
+    make_icon_folder(drive, L"abandoned", count, 1);
+    make_icon_folder(drive, L"whole", count, 2);
+    ASSERT_TRUE(drive.set_delay(2));
+    qv_config config = default_settings();
+    qv_listing_rules rules = listing_rules(&config, 0);
+
+    // Held by nobody once the host has stopped waiting for it.
+    ASSERT_TRUE(drive.reset_operations());
+    qv_item_list list = {};
+    qv_job *held = NULL;
+    list_in_time(drive.path(L"abandoned").c_str(), INVALID_FILE_ATTRIBUTES, &rules, deadline_after(100), &list, &held);
+    listing_let_go(held);
+    list_clear(&list);
+    ASSERT_TRUE(listing_workers_end());
+    long long abandoned = drive.operations();
+
+    // Wanted to its end.
+    ASSERT_TRUE(drive.reset_operations());
+    EXPECT_EQ(qv_listing_listed,
+              list_in_time(drive.path(L"whole").c_str(), INVALID_FILE_ATTRIBUTES, &rules, deadline_after(0), &list));
+    long long whole = drive.operations();
+    EXPECT_EQ((UINT64)count, list.entry_count);
+    for (UINT64 i = 0; i < list.entry_count; i++)
+        EXPECT_EQ(qv_icon_own, list.entries[i].icon_kind) << i;
+    list_clear(&list);
+    drive.set_delay(0);
+    printf("Operations: %lld for the abandoned listing, %lld for the whole one\n", abandoned, whole);
+    EXPECT_LT(abandoned * 2, whole) << "the abandoned listing went on looking up pictures";
+}
+
+TEST(TypePictures, SharedByIndex)
+{
+    temp_dir dir;
+    for (int i = 0; i < 12; i++)
+        ASSERT_TRUE(write_file(dir / (L"a" + std::to_wstring(i) + L".qvshared")));
+    for (int i = 0; i < 3; i++) {
+        ASSERT_TRUE(write_file(dir / (L"b" + std::to_wstring(i) + L".QVOTHER")));
+        ASSERT_TRUE(make_dir(dir / (L"sub" + std::to_wstring(i))));
+    }
+    qv_config config = default_settings();
+    qv_listing_rules rules = listing_rules(&config, 0);
+    UINT kept = type_pictures_kept();
+    for (int round = 0; round < 2; round++) {
+        qv_item_list list = {};
+        list_folder(&list, dir.path().c_str(), &rules, NULL);
+        ASSERT_EQ(18u, list.entry_count);
+        for (UINT64 i = 0; i < list.entry_count; i++) {
+            const WCHAR *name = list_name(&list, i);
+            const WCHAR *alike = name[0] == L'a' ? L"x.qvshared" : name[0] == L'b' ? L"x.qvother" : L"x";
+            DWORD attributes = name[0] == L's' ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+            SHFILEINFOW info = {};
+            ASSERT_TRUE(SHGetFileInfoW(alike, attributes, &info, sizeof(info),
+                                       SHGFI_USEFILEATTRIBUTES | SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+            EXPECT_EQ(info.iIcon, list.entries[i].icon) << testing::PrintToString(name);
+            EXPECT_EQ(qv_icon_type, list.entries[i].icon_kind) << testing::PrintToString(name);
+        }
+        list_clear(&list);
+        // Two new types, and folders unless some listing had them before;
+        // none more the second time.
+        EXPECT_GE(type_pictures_kept() - kept, 2u) << round;
+        EXPECT_LE(type_pictures_kept() - kept, 3u) << round;
+    }
+}
+
+}  // namespace

@@ -12,6 +12,7 @@
 #include "listing/item_pictures.h"
 #include "listing/listing_job.h"
 #include "mixed_folder.h"
+#include "popup.h"
 #include "slow_drive.h"
 #include "test_support.h"
 
@@ -160,6 +161,46 @@ TEST_F(SlowPictures, AbandonedListingStopsItsPictures)
     drive.set_delay(0);
     printf("Operations: %lld for the listing let go of, %lld for the one held\n", operations[0], operations[1]);
     EXPECT_LT(operations[0] * 2, operations[1]) << "the listing let go of went on looking up pictures";
+}
+
+// A menu open while its pictures are still looked up shows each as it is
+// found, and the listing ends with all of them.
+TEST_F(SlowPictures, PicturesArriveInTheOpenMenu)
+{
+    const int count = 10;
+    make_icon_folder(drive, L"live", count, 3);
+    ASSERT_TRUE(drive.set_delay(2));
+    HWND owner = popup_owner();
+    qv_shellex *ext = listed_object_for(drive.path(L"live"));
+    ext->config.ListingTimeLimit = 300;
+    HMENU menu = CreatePopupMenu();
+    ASSERT_EQ((UINT)count + 10, (UINT)HRESULT_CODE(ext->QueryContextMenu(menu, 0, 100, 0x7FFF, 0)));
+    int waiting = 0;
+    for (UINT64 i = 0; i < ext->list.entry_count; i++)
+        waiting += ext->list.entries[i].icon_kind == qv_icon_type_for_now;
+    ASSERT_GT(waiting, 0) << "every picture was found before the menu opened: the drive is too fast";
+
+    int own = 0, shown = 0;
+    show_popup(owner, menu, 4000, [&] {
+        for (UINT64 i = 0; i < ext->list.entry_count; i++) {
+            own += ext->list.entries[i].icon_kind == qv_icon_own;
+            MENUITEMINFOW info = {};
+            info.cbSize = sizeof(info);
+            info.fMask = MIIM_BITMAP;
+            GetMenuItemInfoW(menu, (UINT)(100 + i), FALSE, &info);
+            shown += info.hbmpItem && info.hbmpItem == picture_of(&ext->session.pictures, ext->list.entries[i].icon);
+        }
+        return false;
+    });
+    drive.set_delay(0);
+    EXPECT_EQ(count, own) << "every own picture, while the menu was open";
+    EXPECT_EQ(count, shown) << "each shown as its entry has it";
+    // (Wine's shell gives these icon files the picture of a file without
+    // type: under Wine the pictures look alike before and after.)
+    DestroyMenu(menu);
+    ext->Release();
+    DestroyWindow(owner);
+    EXPECT_TRUE(listing_workers_end());
 }
 
 TEST(TypePictures, SharedByIndex)

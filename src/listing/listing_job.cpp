@@ -325,6 +325,28 @@ void listing_let_go(qv_job *job)
     release_job(job);
 }
 
+UINT64 listing_take_pictures(qv_job *job, qv_item_list *list, bool *done)
+{
+    UINT64 changed = 0;
+    AcquireSRWLockExclusive(&job->lock);
+    *done = job->share.complete;
+    const qv_item_list *found = &job->list;
+    if (job->share.listed && found->entries && found->entry_count == list->entry_count) {
+        for (UINT64 i = 0; i < list->entry_count; i++) {
+            qv_entry *entry = &list->entries[i];
+            if (entry->icon_kind != qv_icon_type_for_now || found->entries[i].icon_kind != qv_icon_own ||
+                wcscmp(list_name(list, i), list_name(found, i)) != 0)
+                continue;
+            if (found->entries[i].icon != QV_NO_ICON)
+                entry->icon = found->entries[i].icon;
+            entry->icon_kind = qv_icon_own;
+            changed++;
+        }
+    }
+    ReleaseSRWLockExclusive(&job->lock);
+    return changed;
+}
+
 qv_listing_outcome list_in_time(const WCHAR *folder, DWORD attributes, const qv_listing_rules *rules,
                                 const qv_deadline &deadline, qv_item_list *out, qv_job **hold)
 {

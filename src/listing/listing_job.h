@@ -55,6 +55,11 @@ qv_listing_outcome list_in_time(const WCHAR *folder, DWORD attributes, const qv_
                                 const qv_deadline &deadline, qv_item_list *out, qv_job **hold = NULL);
 // Lets go of a listing held by list_in_time; null is ignored.
 void listing_let_go(qv_job *job);
+// Copies into `list`, the copy of the held listing that list_in_time gave,
+// the own pictures its worker has found since for entries that still show
+// their type's; returns how many entries changed, and sets *done once no
+// more will come.
+UINT64 listing_take_pictures(qv_job *job, qv_item_list *list, bool *done);
 
 // Resolves the shortcut `path` (a MAX_PATH buffer) as ConvertShortcutTarget
 // does, on a worker, waiting until `deadline`.  A shortcut that is itself

@@ -5,6 +5,7 @@
 #include <wchar.h>
 #include "common/room_for_one.h"
 #include "listing/listing_job.h"
+#include "menu/live_pictures.h"
 #include "menu/thread_menus.h"
 
 // Another session of this thread that had reserved `menu`: the newer
@@ -35,6 +36,7 @@ static void drop_submenu_records(qv_menu_session *session)
 
 void session_end(qv_menu_session *session)
 {
+    live_pictures_stop(session);
     thread_menus_remove(session);
     AcquireSRWLockExclusive(&session->lock);
     drop_submenu_records(session);

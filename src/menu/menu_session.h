@@ -28,7 +28,7 @@ struct qv_menu_fill {
 // What the menus show: the owner's listing and settings, which outlive the
 // session (it lives inside the owner).
 struct qv_menu_source {
-    const qv_item_list *list;  // the top menu's entries
+    qv_item_list *list;  // the top menu's entries; their pictures may still come
     const qv_config *config;
     const WCHAR *folder;       // the folder they were listed from
     bool desktop_ok;
@@ -75,6 +75,8 @@ struct qv_menu_session {
     qv_identifier_pool pool;
     qv_menu_pictures pictures;  // of all the menus of this reservation
     struct qv_job *listing_job;  // the top menu's, held while its pictures may still come
+    UINT_PTR pictures_timer;     // live_pictures.h; 0: none
+    DWORD pictures_thread;
     ULONGLONG closings;   // submenus closed so far
     qv_submenu *submenus;  // heap; submenu_count records, some unused
     UINT submenu_count;

@@ -142,9 +142,14 @@ static void list_job(qv_job *job)
         job->list = kept;
         job->share.listed = true;
         ReleaseSRWLockExclusive(&job->lock);
-        // The pictures it was kept without, if still wanted.
+        // The pictures it was kept without, if still wanted; it is kept
+        // again with those it gains.
+        bool missing = false;
+        for (UINT64 i = 0; i < job->list.entry_count; i++)
+            missing = missing || job->list.entries[i].icon_kind == qv_icon_type_for_now;
         list_own_pictures(&job->list, job->path, &job->rules, &job->share);
         AcquireSRWLockExclusive(&job->lock);
+        job->abandoned = job->abandoned || missing;
         job->share.complete = true;
         ReleaseSRWLockExclusive(&job->lock);
         return;

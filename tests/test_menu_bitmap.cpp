@@ -8,6 +8,7 @@
 #include <vector>
 #include "extension/qv_shellex.h"
 #include "listing/folder_listing.h"
+#include "listing/item_pictures.h"
 #include "menu/menu_bitmap.h"
 #include "menu/menu_pictures.h"
 #include "gdi_objects.h"
@@ -373,13 +374,14 @@ TEST(MenuPictures, TheShellsOwnIconOnePicturePerDistinctIcon)
     EXPECT_LE(gdi_shown - gdi, (long)pictures.size() + 2);
 
     // Through the listing's seam: an offline file is never opened for its
-    // icon, and shows the picture of its type.
+    // icon, and shows the picture of its type, whichever program it is.
     std::wstring program = dir / L"program0.exe";
     int offline = item_icon(NULL, program.c_str(), L"program0.exe", FILE_ATTRIBUTE_OFFLINE);
+    EXPECT_EQ(type_picture(L"program0.exe", FILE_ATTRIBUTE_OFFLINE, NULL), offline);
+    EXPECT_EQ(offline, item_icon(NULL, (dir / L"program1.exe").c_str(), L"program1.exe", FILE_ATTRIBUTE_OFFLINE));
     qv_menu_pictures made = {};
     HBITMAP picture = picture_of(&made, offline);
     ASSERT_NE(nullptr, picture);
-    EXPECT_EQ(shell_icon_picture(program, FILE_ATTRIBUTE_OFFLINE, SHGFI_USEFILEATTRIBUTES), top_down_pixels(picture));
     EXPECT_EQ(picture, picture_of(&made, offline)) << "made once";
     pictures_clear(&made);
 

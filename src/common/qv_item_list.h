@@ -9,10 +9,22 @@
 // An entry without an icon.
 #define QV_NO_ICON (-1)
 
+// Where an entry's icon comes from.  A listing first gives every entry the
+// picture of its type, known without touching the item; entries whose
+// picture the item itself decides get their own later, if time and the
+// rules allow.
+enum qv_icon_kind : BYTE {
+    qv_icon_type = 0,      // its type's, which is all it shows (a text file, an offline item)
+    qv_icon_type_for_now,  // its type's until its own is looked up (a program, a shortcut)
+    qv_icon_own,           // decided by the item itself and final (a shortcut naming another
+                           // volume: its target's type's, read from the shortcut alone)
+};
+
 struct qv_entry {
     UINT64 name_offset;  // index in the pool of the name's first character
     int icon;            // index in the system image list of small icons, or QV_NO_ICON
     DWORD attributes;    // the item's attributes as enumerated; 0 when not known
+    qv_icon_kind icon_kind;
 };
 
 // A completed listing keeps one uncounted sentinel record at entries[entry_count]
@@ -43,7 +55,8 @@ void list_reserve(qv_item_list *list, UINT64 chars, UINT64 records);
 
 // Appends copies of `count` entries of `from` (at most all of them), those
 // whose indices `order` gives in turn, or the first ones when it is null:
-// names, attributes, and for the first `icons` copied their icons.  Stops at
+// names, attributes, and for the first `icons` copied their icons (with
+// their kind).  Stops at
 // the first that cannot be appended; returns how many were.  No sentinel is
 // added.
 UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, const UINT64 *order, UINT64 count,

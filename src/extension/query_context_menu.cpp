@@ -69,7 +69,8 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
         return reserved(0);
     }
     qv_listing_rules rules = bounded_rules(this, idCmdFirst, idCmdLast);
-    switch (list_in_time(path, INVALID_FILE_ATTRIBUTES, &rules, deadline, &listing)) {
+    qv_job *job = NULL;  // held by the menu while its pictures may still come
+    switch (list_in_time(path, INVALID_FILE_ATTRIBUTES, &rules, deadline, &listing, &job)) {
     case qv_listing_unknown:
         return reserved(0);
     case qv_listing_not_folder:
@@ -90,13 +91,18 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
     is_dir = 1;
     list_clear(&list);
     list = listing;
-    if (list.entry_count == 0)
+    if (list.entry_count == 0) {
+        listing_let_go(job);
         return reserved(0);
+    }
 
     qv_identifier_block block = identifier_block(idCmdFirst, idCmdLast, list.entry_count, config.CascadeFolders != 0);
     // A menu that could not be hooked would never be filled.
     qv_menu_source source = {&list, &config, path, desktop_ok != 0};
-    if (!session_start(&session, source, hmenu, idCmdFirst, block.end, block.pool_first))
+    if (!session_start(&session, source, hmenu, idCmdFirst, block.end, block.pool_first)) {
+        listing_let_go(job);
         return reserved(0);
+    }
+    session_hold_listing(&session, QV_TOP_MENU, job);
     return reserved(block.end - idCmdFirst);
 }

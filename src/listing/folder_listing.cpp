@@ -1,20 +1,17 @@
 // Listing of a folder: the visible items in enumeration order or in
 // Explorer's, each with the index of its small shell icon in the system
-// image list.
+// image list: first every name with its type's picture, then the pictures
+// that items decide themselves.
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 #include <algorithm>
 #include "common/qv_config.h"
-#include <shlobj.h>
-#include <shellapi.h>
 #include <shlwapi.h>
 #include "listing/folder_listing.h"
-#include "listing/folder_path.h"
-#include "listing/shortcut.h"
+#include "listing/item_pictures.h"
 
 #define PATTERN_CHARS 264
-#define FULL_PATH_CHARS 552
 
 // Names that are never listed: loaded libraries and compiled Python files.
 // Lower case only, as the file system reports them.
@@ -56,85 +53,6 @@ bool item_may_be_opened(DWORD attributes)
 bool same_listing_rules(const qv_listing_rules *a, const qv_listing_rules *b)
 {
     return a->max_names == b->max_names && a->show_dot_dot == b->show_dot_dot && a->sort == b->sort;
-}
-
-int (*g_icon_lookup)(IShellFolder *folder, const WCHAR *path, const WCHAR *name, DWORD attributes) = item_icon;
-
-// The icon of the item `name` of `folder`, found from its name alone, or
-// QV_NO_ICON.
-static int child_icon(IShellFolder *folder, const WCHAR *name)
-{
-    WCHAR display_name[MAX_PATH];
-    if (!folder || wcslen(name) >= MAX_PATH)
-        return QV_NO_ICON;
-    wcscpy(display_name, name);
-    PIDLIST_RELATIVE child = NULL;
-    if (FAILED(folder->ParseDisplayName(NULL, NULL, display_name, NULL, &child, NULL)) || !child)
-        return QV_NO_ICON;
-    int icon = SHMapPIDLToSystemImageListIndex(folder, (PCUITEMID_CHILD)child, NULL);
-    CoTaskMemFree(child);
-    return icon >= 0 ? icon : QV_NO_ICON;
-}
-
-int item_icon(IShellFolder *folder, const WCHAR *path, const WCHAR *name, DWORD attributes)
-{
-    SHFILEINFOW info;
-    memset(&info, 0, sizeof(info));
-    UINT flags = SHGFI_SYSICONINDEX | SHGFI_SMALLICON;
-    WCHAR target[MAX_PATH];
-    DWORD target_attributes = 0;
-    if (!item_may_be_opened(attributes)) {
-        flags |= SHGFI_USEFILEATTRIBUTES;
-    } else if (shortcut_target_attributes(path, target, &target_attributes) &&
-               !item_may_be_opened(target_attributes)) {
-        path = target;
-        attributes = target_attributes;
-        flags |= SHGFI_USEFILEATTRIBUTES;
-    } else {
-        // A shortcut's icon is its target's, which the shell finds for a
-        // path (through the folder it may pick another picture).
-        int icon = shortcut_name(path) ? QV_NO_ICON : child_icon(folder, name);
-        if (icon != QV_NO_ICON)
-            return icon;
-        attributes = 0;
-    }
-    if (!SHGetFileInfoW(path, attributes, &info, sizeof(info), flags))
-        return QV_NO_ICON;
-    return info.iIcon;
-}
-
-// Where the listed folder's items are: its path, to which a name is joined,
-// and its shell folder, from which an item's icon is found by its name alone
-// instead of parsing the folder's whole path again for every item.
-struct item_place {
-    WCHAR full_path[FULL_PATH_CHARS];
-    size_t dir_len;
-    IShellFolder *folder;  // null when it cannot be had: icons by path then
-};
-
-static void open_place(item_place *place, const WCHAR *dir, size_t dir_len)
-{
-    // dir + "\" + a name of at most MAX_PATH - 1 characters always fits.
-    wmemcpy(place->full_path, dir, dir_len);
-    place->full_path[dir_len] = L'\\';
-    place->dir_len = dir_len;
-    place->folder = NULL;
-    WCHAR form[QV_FOLDER_FORM_CHARS];
-    folder_form(dir, form);
-    PIDLIST_ABSOLUTE pidl = NULL;
-    IShellFolder *desktop = NULL;
-    if (SUCCEEDED(SHParseDisplayName(form, NULL, &pidl, 0, NULL)) && SUCCEEDED(SHGetDesktopFolder(&desktop)))
-        desktop->BindToObject(pidl, NULL, IID_IShellFolder, (void **)&place->folder);
-    if (desktop)
-        desktop->Release();
-    CoTaskMemFree(pidl);
-}
-
-static void close_place(item_place *place)
-{
-    if (place->folder)
-        place->folder->Release();
-    place->folder = NULL;
 }
 
 // Holds the share's lock, when there is one, while the list changes.
@@ -214,23 +132,14 @@ static bool copy_in_order(qv_item_list *to, const qv_item_list *from, UINT64 cou
     return shown < count;
 }
 
-// The icon of the item `name` of the folder at `place`.
-static int named_icon(item_place *place, const WCHAR *name, DWORD attributes)
-{
-    size_t len = wcsnlen(name, MAX_PATH - 1);
-    wmemcpy(place->full_path + place->dir_len + 1, name, len);
-    place->full_path[place->dir_len + 1 + len] = 0;
-    return g_icon_lookup(place->folder, place->full_path, place->full_path + place->dir_len + 1, attributes);
-}
-
 // Explorer's order needs every name before the first is known: the names
-// found are put in that order, cut at rules->max_names, and only then get
-// their icons.  Only the worker changes the list, so it reads it unlocked.
-static void put_in_explorer_order(qv_item_list *list, item_place *place, const qv_listing_rules *rules,
-                                  qv_listing_share *share)
+// found are put in that order and cut at rules->max_names, and only then
+// do the first rules->icons look up their own pictures.  Only the worker
+// changes the list, so it reads it unlocked.
+static void put_in_explorer_order(qv_item_list *list, const qv_listing_rules *rules, qv_listing_share *share)
 {
     qv_item_list ordered = {};
-    if (copy_in_order(&ordered, list, list->entry_count, rules, 0))
+    if (copy_in_order(&ordered, list, list->entry_count, rules, rules->icons))
         list_append_ansi(&ordered, ".");
     {
         share_guard guard(share);
@@ -239,13 +148,35 @@ static void put_in_explorer_order(qv_item_list *list, item_place *place, const q
         ordered = found;
     }
     list_clear(&ordered);
+}
+
+static bool still_wanted(const qv_listing_share *share)
+{
+    return !share || !share->wanted || *share->wanted > 0;
+}
+
+void list_own_pictures(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *rules,
+                       qv_listing_share *share)
+{
+    qv_item_place place;
+    bool opened = false;
     for (UINT64 i = 0; i < list->entry_count && i < rules->icons; i++) {
-        if (more_entry(list, i))
+        if (list->entries[i].icon_kind != qv_icon_type_for_now)
+            continue;
+        if (!still_wanted(share))
             break;
-        int icon = named_icon(place, list_name(list, i), list->entries[i].attributes);
+        if (!opened) {
+            open_item_place(&place, dir);
+            opened = true;
+        }
+        int icon = own_picture(&place, list_name(list, i), list->entries[i].attributes);
         share_guard guard(share);
-        list->entries[i].icon = icon;
+        if (icon != QV_NO_ICON)
+            list->entries[i].icon = icon;
+        list->entries[i].icon_kind = qv_icon_own;
     }
+    if (opened)
+        close_item_place(&place);
 }
 
 // The next item of an enumeration; false at its end, with `failed` set
@@ -283,8 +214,6 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
         return;
     }
 
-    item_place place;
-    open_place(&place, dir, dir_len);
     UINT64 listed = 0;
     bool more = true, failed = false;
     do {
@@ -293,23 +222,22 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
         const WCHAR *name = found.cFileName;
         if (!listed_name(rules, name))
             continue;
-        UINT64 index;
+        // Past the bound the entry is listed without a picture (sorted, the
+        // bound is applied once the order is known).
+        qv_icon_kind kind = qv_icon_type;
+        int icon = rules->sort || listed < rules->icons ? type_picture(name, found.dwFileAttributes, &kind)
+                                                        : QV_NO_ICON;
         {
             share_guard guard(share);
             if (!list_append_name(list, name, wcsnlen(name, MAX_PATH - 1)))
                 continue;
-            index = list->entry_count - 1;
-            list->entries[index].attributes = found.dwFileAttributes;
+            qv_entry *entry = &list->entries[list->entry_count - 1];
+            entry->attributes = found.dwFileAttributes;
+            entry->icon = icon;
+            entry->icon_kind = icon == QV_NO_ICON ? qv_icon_type : kind;
         }
         if (rules->sort)
             continue;
-        // Past the bound the entry is listed without its icon.
-        if (listed < rules->icons) {
-            int icon = named_icon(&place, name, found.dwFileAttributes);
-            share_guard guard(share);
-            list->entries[index].icon = icon;
-        }
-
         listed++;
         if (listed >= rules->max_names) {
             // One entry past the limit: "." stands for the rest (it opens the folder).
@@ -320,18 +248,20 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
     } while (more && next_item(find, &found, &failed));
     FindClose(find);
     if (rules->sort)
-        put_in_explorer_order(list, &place, rules, share);
-    close_place(&place);
-
-    share_guard guard(share);
-    // Cut short by an error: "." opens the folder for the rest.
-    if (failed && !(list->entry_count && more_entry(list, list->entry_count - 1)))
-        list_append_ansi(list, ".");
-    list_finish(list);
-    if (share) {
-        share->complete = true;
-        share->failed = failed;
+        put_in_explorer_order(list, rules, share);
+    {
+        share_guard guard(share);
+        // Cut short by an error: "." opens the folder for the rest.
+        if (failed && !(list->entry_count && more_entry(list, list->entry_count - 1)))
+            list_append_ansi(list, ".");
+        list_finish(list);
+        if (share) {
+            share->listed = true;
+            share->failed = failed;
+        }
     }
+    list_own_pictures(list, dir, rules, share);
+    mark_ended(share, failed);
 }
 
 bool list_copy_listing(qv_item_list *out, const qv_item_list *from, UINT64 icons)

@@ -33,8 +33,12 @@ struct qv_listing_rules {
 // sentinel is in place.  The slow work, the file system's, is done outside.
 struct qv_listing_share {
     SRWLOCK *lock;
-    bool complete;
-    bool failed;  // the folder could not be read to its end: never kept
+    bool listed;    // every name is in place, the sentinel too: only pictures still change
+    bool complete;  // the pictures too, as far as they were wanted
+    bool failed;    // the folder could not be read to its end: never kept
+    // Those who may still take the listing; once none does (null: always
+    // some), items' own pictures are no longer looked up.
+    const volatile LONG *wanted;
 };
 
 // The rules of a listing for `config` and a selection that was (or was not)
@@ -46,30 +50,26 @@ qv_listing_rules listing_rules(const struct qv_config *config, DWORD is_lnk);
 // and cloud placeholders may not: they get the icon of their type, and such a
 // folder gets "." alone.
 bool item_may_be_opened(DWORD attributes);
-// The index of the small shell icon of the item `name` at `path` in the
-// system image list, or QV_NO_ICON: where the shell's own icon of the item
-// comes from, with no icon handle made.  Found through `folder`, the shell
-// folder that holds the item, when given (the folder's path is then not
-// parsed again), else through the path.  An item whose enumeration
-// attributes say it must not be opened gets the icon of its type, from its
-// name and attributes alone; so does a shortcut whose target must not be
-// opened (the shell would read the target for the shortcut's icon): its
-// target's type.
-int item_icon(IShellFolder *folder, const WCHAR *path, const WCHAR *name, DWORD attributes);
-// What the listing calls for each icon: item_icon, or a test's stand-in.
-extern int (*g_icon_lookup)(IShellFolder *folder, const WCHAR *path, const WCHAR *name, DWORD attributes);
 // Whether two listings of one folder by these rules hold the same entries
 // (icons aside).
 bool same_listing_rules(const qv_listing_rules *a, const qv_listing_rules *b);
 
 // Fills `list`, which the caller has cleared, from the folder `dir` (at most
-// 244 characters): the visible items in enumeration order (in Explorer's
-// with rules->sort), each of the first rules->icons with its icon,
-// ended by "." past rules->max_names and by the sentinel.  A folder that
-// cannot be opened gives an empty list without sentinel; an enumeration that
-// fails midway gives what it found, then ".".  Either marks `share` failed.
-// `share` may be null.
+// 244 characters), in two steps.  First the names: the visible items in
+// enumeration order (in Explorer's with rules->sort), each of the first
+// rules->icons with its type's picture (item_pictures.h), ended by "." past
+// rules->max_names and by the sentinel; `share` is then marked listed.
+// Then, while someone wants them, the own pictures of those entries
+// (list_own_pictures).  A folder that cannot be opened gives an empty list
+// without sentinel; an enumeration that fails midway gives what it found,
+// then ".".  Either marks `share` failed.  `share` may be null.
 void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *rules, qv_listing_share *share);
+// Looks up, for the first rules->icons entries of the listing `list` of
+// `dir` that still show their type's picture for want of their own, their
+// own picture, one after the other; stops at the next entry once
+// share->wanted drops to 0.  Entries whose own picture is known are skipped.
+void list_own_pictures(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *rules,
+                       qv_listing_share *share);
 
 // Copies the listing `from` (ended by its sentinel) into `out` (empty), with
 // icons for its first `icons` entries only.  False, with `out` empty,

@@ -62,6 +62,7 @@ int list_append_name(qv_item_list *list, const WCHAR *name, UINT64 len)
     list->entries[list->entry_count].name_offset = offset;
     list->entries[list->entry_count].icon = QV_NO_ICON;
     list->entries[list->entry_count].attributes = 0;
+    list->entries[list->entry_count].icon_kind = qv_icon_type;
     list->entry_count++;
     return 1;
 }
@@ -90,8 +91,10 @@ UINT64 list_copy_entries(qv_item_list *to, const qv_item_list *from, const UINT6
         const WCHAR *name = list_name(from, j);
         if (!list_append_name(to, name, wcslen(name)))
             break;
-        to->entries[to->entry_count - 1].icon = copied < icons ? from->entries[j].icon : QV_NO_ICON;
-        to->entries[to->entry_count - 1].attributes = from->entries[j].attributes;
+        qv_entry *copy = &to->entries[to->entry_count - 1];
+        copy->icon = copied < icons ? from->entries[j].icon : QV_NO_ICON;
+        copy->icon_kind = copied < icons ? from->entries[j].icon_kind : qv_icon_type;
+        copy->attributes = from->entries[j].attributes;
     }
     return copied;
 }

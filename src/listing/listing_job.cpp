@@ -15,6 +15,9 @@ enum job_kind { job_list_folder, job_resolve_shortcut };
 
 struct qv_job {
     LONG refs;
+    // Hosts that wait for the listing or hold it for a menu: once none does,
+    // the worker looks up no more pictures.
+    volatile LONG wanted;
     job_kind kind;
     HANDLE done;  // set when the worker has finished
     WCHAR path[MAX_PATH];
@@ -71,6 +74,7 @@ static qv_job *new_job(job_kind kind, const WCHAR *path, const qv_listing_rules 
     if (!job)
         return NULL;
     job->refs = 1;
+    job->wanted = 1;
     job->kind = kind;
     wcsncpy(job->path, path, MAX_PATH - 1);
     volume_of(job->path, job->volume);
@@ -79,6 +83,7 @@ static qv_job *new_job(job_kind kind, const WCHAR *path, const qv_listing_rules 
     job->attributes = attributes;
     InitializeSRWLock(&job->lock);
     job->share.lock = &job->lock;
+    job->share.wanted = &job->wanted;
     job->done = CreateEventW(NULL, TRUE, FALSE, NULL);
     if (!job->done) {
         release_job(job);
@@ -135,6 +140,16 @@ static void list_job(qv_job *job)
     if (kept_listing_copy(job->path, &job->rules, &stamp, &kept)) {
         AcquireSRWLockExclusive(&job->lock);
         job->list = kept;
+        job->share.listed = true;
+        ReleaseSRWLockExclusive(&job->lock);
+        // The pictures it was kept without, if still wanted; it is kept
+        // again with those it gains.
+        bool missing = false;
+        for (UINT64 i = 0; i < job->list.entry_count; i++)
+            missing = missing || job->list.entries[i].icon_kind == qv_icon_type_for_now;
+        list_own_pictures(&job->list, job->path, &job->rules, &job->share);
+        AcquireSRWLockExclusive(&job->lock);
+        job->abandoned = job->abandoned || missing;
         job->share.complete = true;
         ReleaseSRWLockExclusive(&job->lock);
         return;
@@ -258,6 +273,7 @@ static qv_job *join_or_start(job_kind kind, const WCHAR *path, const qv_listing_
         } else if (same_job(running, kind, path, rules)) {
             job = running;
             InterlockedIncrement(&job->refs);
+            InterlockedIncrement(&job->wanted);
             break;
         } else if (_wcsicmp(running->volume, volume) == 0) {
             on_volume++;
@@ -306,9 +322,41 @@ static void take_whole(qv_job *job, const qv_listing_rules *rules, qv_item_list 
     }
 }
 
-qv_listing_outcome list_in_time(const WCHAR *folder, DWORD attributes, const qv_listing_rules *rules,
-                                const qv_deadline &deadline, qv_item_list *out)
+void listing_let_go(qv_job *job)
 {
+    if (!job)
+        return;
+    InterlockedDecrement(&job->wanted);
+    release_job(job);
+}
+
+UINT64 listing_take_pictures(qv_job *job, qv_item_list *list, bool *done)
+{
+    UINT64 changed = 0;
+    AcquireSRWLockExclusive(&job->lock);
+    *done = job->share.complete;
+    const qv_item_list *found = &job->list;
+    if (job->share.listed && found->entries && found->entry_count == list->entry_count) {
+        for (UINT64 i = 0; i < list->entry_count; i++) {
+            qv_entry *entry = &list->entries[i];
+            if (entry->icon_kind != qv_icon_type_for_now || found->entries[i].icon_kind != qv_icon_own ||
+                wcscmp(list_name(list, i), list_name(found, i)) != 0)
+                continue;
+            if (found->entries[i].icon != QV_NO_ICON)
+                entry->icon = found->entries[i].icon;
+            entry->icon_kind = qv_icon_own;
+            changed++;
+        }
+    }
+    ReleaseSRWLockExclusive(&job->lock);
+    return changed;
+}
+
+qv_listing_outcome list_in_time(const WCHAR *folder, DWORD attributes, const qv_listing_rules *rules,
+                                const qv_deadline &deadline, qv_item_list *out, qv_job **hold)
+{
+    if (hold)
+        *hold = NULL;
     kept_listings_expire();
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
         !item_may_be_opened(attributes)) {
@@ -332,13 +380,23 @@ qv_listing_outcome list_in_time(const WCHAR *folder, DWORD attributes, const qv_
         take_whole(job, rules, out);
         if (job->share.failed)
             outcome = qv_listing_partial;  // cut short by an error: worth another try
+    } else if (job->share.listed) {
+        // Every name, with its own picture or, for now, its type's.
+        list_copy_listing(out, &job->list, rules->icons);
+        job->abandoned = true;  // kept once its pictures are in
+        if (job->share.failed)
+            outcome = qv_listing_partial;
     } else {
         list_copy_part(out, &job->list, rules);
         job->abandoned = true;
         outcome = qv_listing_partial;
     }
+    bool running = !job->share.complete;
     ReleaseSRWLockExclusive(&job->lock);
-    release_job(job);
+    if (hold && running && (outcome == qv_listing_listed || outcome == qv_listing_partial))
+        *hold = job;  // still wanted while the menu that shows it lives
+    else
+        listing_let_go(job);
     return outcome;
 }
 
@@ -352,7 +410,7 @@ bool resolve_shortcut_in_time(WCHAR *path, const qv_deadline &deadline)
     if (resolved)
         wcscpy(path, job->target);
     ReleaseSRWLockExclusive(&job->lock);
-    release_job(job);
+    listing_let_go(job);
     return resolved;
 }
 

@@ -44,8 +44,22 @@ enum qv_listing_outcome {
 // A listing that overruns goes on to its end and is kept for the next
 // right-click (kept_listings.h), unless it ended in an error; a kept listing
 // of the unchanged folder is handed out at once.
+// Once every name is listed, the listing is whole (qv_listing_listed) even
+// when some entries still show their type's picture for want of their own.
+// The worker looks those up only while someone waits for the listing or
+// holds it: with `hold`, a listing whose worker still runs is held in
+// *hold (else null) for the menu that shows it, until listing_let_go; once
+// nobody waits or holds, it stops at the next entry, and what it has is kept.
+struct qv_job;
 qv_listing_outcome list_in_time(const WCHAR *folder, DWORD attributes, const qv_listing_rules *rules,
-                                const qv_deadline &deadline, qv_item_list *out);
+                                const qv_deadline &deadline, qv_item_list *out, qv_job **hold = NULL);
+// Lets go of a listing held by list_in_time; null is ignored.
+void listing_let_go(qv_job *job);
+// Copies into `list`, the copy of the held listing that list_in_time gave,
+// the own pictures its worker has found since for entries that still show
+// their type's; returns how many entries changed, and sets *done once no
+// more will come.
+UINT64 listing_take_pictures(qv_job *job, qv_item_list *list, bool *done);
 
 // Resolves the shortcut `path` (a MAX_PATH buffer) as ConvertShortcutTarget
 // does, on a worker, waiting until `deadline`.  A shortcut that is itself

@@ -1,5 +1,6 @@
 // Resolution of a selected .lnk shortcut to the path it points to.
 #include <shlobj.h>
+#include <string.h>
 #include <wchar.h>
 #include "listing/shortcut.h"
 #include "listing/folder_path.h"
@@ -19,6 +20,25 @@ bool shortcut_name(const WCHAR *path)
     return n >= 5 && _wcsicmp(path + n - 4, L".lnk") == 0;
 }
 
+// The shortcut `path`, loaded (nothing of its target is read), or null.
+static IShellLinkW *load_link(const WCHAR *path)
+{
+    IShellLinkW *link = NULL;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)))
+        return NULL;
+    IPersistFile *file = NULL;
+    bool loaded = false;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
+        loaded = SUCCEEDED(file->Load(path, STGM_READ));
+        file->Release();
+    }
+    if (!loaded) {
+        link->Release();
+        return NULL;
+    }
+    return link;
+}
+
 // Reads the shortcut `path` and copies its target into `target` (MAX_PATH)
 // when that is a full path.  An unreadable shortcut, or one whose target is
 // not a full path (damaged or crafted data, or a target too long for the
@@ -26,22 +46,14 @@ bool shortcut_name(const WCHAR *path)
 // folder relative to the host's current folder.
 static bool read_target(const WCHAR *path, WCHAR *target)
 {
-    IShellLinkW *link = NULL;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)))
+    IShellLinkW *link = load_link(path);
+    if (!link)
         return false;
-    IPersistFile *file = NULL;
-    bool read = false;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
-        if (SUCCEEDED(file->Load(path, STGM_READ))) {
-            target[0] = 0;
-            link->GetPath(target, MAX_PATH, NULL, SLGP_UNCPRIORITY);
-            target[MAX_PATH - 1] = 0;
-            read = is_full_path(target);
-        }
-        file->Release();
-    }
+    target[0] = 0;
+    link->GetPath(target, MAX_PATH, NULL, SLGP_UNCPRIORITY);
+    target[MAX_PATH - 1] = 0;
     link->Release();
-    return read;
+    return is_full_path(target);
 }
 
 DWORD ConvertShortcutTarget(WCHAR *path)
@@ -62,4 +74,48 @@ bool shortcut_target_attributes(const WCHAR *path, WCHAR *target, DWORD *attribu
         return false;
     *attributes = enumeration_attributes(target);
     return *attributes != INVALID_FILE_ATTRIBUTES;
+}
+
+// The target's attributes that the shortcut `path` recorded when it was
+// made, from the header of the .lnk format, or 0.
+static DWORD recorded_attributes(const WCHAR *path)
+{
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    // HeaderSize (0x4C), the link CLSID, LinkFlags, then FileAttributes.
+    BYTE header[0x4C] = {};
+    DWORD read = 0;
+    BOOL ok = ReadFile(file, header, sizeof(header), &read, NULL);
+    CloseHandle(file);
+    DWORD size, attributes;
+    memcpy(&size, header, sizeof(size));
+    memcpy(&attributes, header + 24, sizeof(attributes));
+    return ok && read == sizeof(header) && size == sizeof(header) ? attributes : 0;
+}
+
+bool read_shortcut_picture(const WCHAR *path, qv_shortcut_picture *picture)
+{
+    memset(picture, 0, sizeof(*picture));
+    IShellLinkW *link = shortcut_name(path) ? load_link(path) : NULL;
+    if (!link)
+        return false;
+    // Without a WIN32_FIND_DATAW: asked for one, some shells look at the
+    // target itself.
+    if (link->GetPath(picture->target, MAX_PATH, NULL, SLGP_UNCPRIORITY) == S_OK)
+        picture->target[MAX_PATH - 1] = 0;
+    if (!is_full_path(picture->target))
+        picture->target[0] = 0;
+    picture->target_attributes = recorded_attributes(path);
+    WCHAR location[MAX_PATH] = L"";
+    int index = 0;
+    if (SUCCEEDED(link->GetIconLocation(location, MAX_PATH, &index)) && location[0]) {
+        location[MAX_PATH - 1] = 0;
+        DWORD n = ExpandEnvironmentStringsW(location, picture->icon_file, MAX_PATH);
+        if (n == 0 || n > MAX_PATH)
+            wcscpy(picture->icon_file, location);
+    }
+    link->Release();
+    return true;
 }

@@ -1,5 +1,6 @@
 // The two thread hooks that serve the menus of a thread's sessions.
 #include "menu/menu_hooks.h"
+#include "menu/live_pictures.h"
 #include "menu/menu_population.h"
 #include "menu/menu_session.h"
 #include "menu/thread_menus.h"
@@ -41,6 +42,7 @@ static void menu_opens(HMENU menu)
         if (IsMenu(menu))
             populate_menu(session, menu);
     }
+    live_pictures_start(session);
 }
 
 static void popup_opens(HMENU popup)
@@ -59,6 +61,7 @@ static void popup_closes(HMENU popup)
     if (session) {
         session->open = false;
         session->pending = false;
+        live_pictures_stop(session);
         return;
     }
     submenu_match match = {popup, QV_TOP_MENU};

@@ -4,6 +4,8 @@
 #include <string.h>
 #include <wchar.h>
 #include "common/room_for_one.h"
+#include "listing/listing_job.h"
+#include "menu/live_pictures.h"
 #include "menu/thread_menus.h"
 
 // Another session of this thread that had reserved `menu`: the newer
@@ -23,6 +25,7 @@ static void drop_submenu_records(qv_menu_session *session)
     for (UINT i = 0; i < session->submenu_count; i++) {
         list_clear(&session->submenus[i].list);
         free(session->submenus[i].ids);
+        listing_let_go(session->submenus[i].listing_job);
     }
     free(session->submenus);
     session->submenus = NULL;
@@ -33,11 +36,13 @@ static void drop_submenu_records(qv_menu_session *session)
 
 void session_end(qv_menu_session *session)
 {
+    live_pictures_stop(session);
     thread_menus_remove(session);
     AcquireSRWLockExclusive(&session->lock);
     drop_submenu_records(session);
     pool_clear(&session->pool);
     pictures_clear(&session->pictures);
+    listing_let_go(session->listing_job);
     ReleaseSRWLockExclusive(&session->lock);
     memset(session, 0, sizeof(*session));
     InitializeSRWLock(&session->lock);
@@ -159,6 +164,8 @@ static void empty_locked(qv_menu_session *session, UINT index)
     qv_submenu *submenu = &session->submenus[index];
     pool_release(&session->pool, index);
     list_clear(&submenu->list);
+    listing_let_go(submenu->listing_job);
+    submenu->listing_job = NULL;
     free(submenu->ids);
     submenu->ids = NULL;
     submenu->id_count = 0;
@@ -221,6 +228,15 @@ UINT session_fill_submenu(qv_menu_session *session, UINT index, qv_item_list *li
     submenu->id_count = taken;
     ReleaseSRWLockExclusive(&session->lock);
     return taken;
+}
+
+void session_hold_listing(qv_menu_session *session, UINT index, qv_job *job)
+{
+    AcquireSRWLockExclusive(&session->lock);
+    qv_job **held = index == QV_TOP_MENU ? &session->listing_job : &session->submenus[index].listing_job;
+    listing_let_go(*held);
+    *held = job;
+    ReleaseSRWLockExclusive(&session->lock);
 }
 
 void session_close_submenu(qv_menu_session *session, UINT index)

@@ -29,7 +29,7 @@ struct qv_menu_fill {
 // What the menus show: the owner's listing and settings, which outlive the
 // session (it lives inside the owner).
 struct qv_menu_source {
-    const qv_item_list *list;  // the top menu's entries
+    qv_item_list *list;  // the top menu's entries; their pictures may still come
     const qv_config *config;
     const WCHAR *folder;       // the folder they were listed from
     bool desktop_ok;
@@ -55,6 +55,7 @@ struct qv_submenu {
     WCHAR folder[MAX_PATH];
     DWORD attributes;   // the folder's, as the listing above gave them
     qv_item_list list;  // its listing once filled; owned here
+    struct qv_job *listing_job;  // held while its pictures may still come (listing_job.h)
     UINT *ids;          // heap: the identifier of each entry of `list` that has one
     UINT id_count;
 };
@@ -75,6 +76,9 @@ struct qv_menu_session {
     qv_menu_fill fill;    // the reserved menu's
     qv_identifier_pool pool;
     qv_menu_pictures pictures;  // of all the menus of this reservation
+    struct qv_job *listing_job;  // the top menu's, held while its pictures may still come
+    UINT_PTR pictures_timer;     // live_pictures.h; 0: none
+    DWORD pictures_thread;
     ULONGLONG closings;   // submenus closed so far
     qv_submenu *submenus;  // heap; submenu_count records, some unused
     UINT submenu_count;
@@ -122,5 +126,9 @@ UINT session_fill_submenu(qv_menu_session *session, UINT index, qv_item_list *li
 // Empties submenu `index`: its items, the submenus below it, its listing,
 // its identifiers; it is listed again when it opens.
 void session_empty_submenu(qv_menu_session *session, UINT index);
+// Holds `job`, a listing whose pictures may still come (listing_job.h), for
+// the menu `index` (or QV_TOP_MENU) until the menu is emptied or the session
+// ends: so long, its worker goes on.  Lets go of what the menu held before.
+void session_hold_listing(qv_menu_session *session, UINT index, struct qv_job *job);
 // WM_UNINITMENUPOPUP of a submenu.
 void session_close_submenu(qv_menu_session *session, UINT index);

@@ -294,17 +294,20 @@ void populate_submenu(qv_menu_session *session, UINT index)
     WCHAR folder[MAX_PATH];
     wcscpy(folder, submenu->folder);
     qv_item_list listing = {};
+    qv_job *job = NULL;
     qv_listing_outcome outcome =
-        list_in_time(folder, submenu->attributes, &rules, deadline_after(config->ListingTimeLimit), &listing);
+        list_in_time(folder, submenu->attributes, &rules, deadline_after(config->ListingTimeLimit), &listing, &job);
     bool partial = outcome != qv_listing_listed;
     // Nothing found in time, or a folder that is not read: "." alone, and
     // a partial listing is listed again when the submenu reopens.
     if (names_nothing(&listing)) {
         list_clear(&listing);
+        listing_let_go(job);
         submenu->partial = partial;
         return;
     }
     UINT taken = session_fill_submenu(session, index, &listing, partial);
+    session_hold_listing(session, index, job);
     // The records may have moved: a sub-folder among the entries records a
     // submenu of its own.
     MENUITEMINFOW separator = new_record(MIIM_FTYPE);

@@ -3,6 +3,7 @@
 #include <string.h>
 #include "common/module_state.h"
 #include "common/trace.h"
+#include "menu/live_pictures.h"
 #include "menu/menu_hooks.h"
 #include "menu/menu_session.h"
 
@@ -129,6 +130,9 @@ void thread_menus_drop_thread()
 {
     AcquireSRWLockExclusive(&g_lock);
     thread_record *record = record_of(GetCurrentThreadId());
+    // The thread's timers end with it: the module is no longer held for them.
+    for (qv_menu_session *s = record ? record->sessions : NULL; s; s = s->next_on_thread)
+        live_pictures_stop(s);
     if (record)
         release_record(record);
     ReleaseSRWLockExclusive(&g_lock);

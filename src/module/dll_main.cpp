@@ -1,6 +1,7 @@
 // Module entry.
 #include <windows.h>
 #include "common/module_state.h"
+#include "listing/item_pictures.h"
 #include "listing/kept_listings.h"
 #include "menu/thread_menus.h"
 
@@ -17,6 +18,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         thread_menus_drop_all();
         // Workers hold the module while they run: none is left by now.
         kept_listings_drop_all();
+        type_pictures_drop_all();
     }
     return TRUE;
 }

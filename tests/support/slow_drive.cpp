@@ -14,7 +14,8 @@ std::wstring environment(const wchar_t *name)
 }  // namespace
 
 slow_drive::slow_drive()
-    : root_(environment(L"QV_SLOW_DRIVE")), backing_(environment(L"QV_SLOW_BACKING"))
+    : root_(environment(L"QV_SLOW_DRIVE")), share_(environment(L"QV_SLOW_SHARE")),
+      backing_(environment(L"QV_SLOW_BACKING"))
 {
     slow_drive_state state;
     if (root_.empty() || backing_.empty())

@@ -35,6 +35,10 @@ public:
     // "N:", and root() + "\" + name.
     const std::wstring &root() const { return root_; }
     std::wstring path(const std::wstring &name) const { return root_ + L"\\" + name; }
+    // The same drive as a server's share, "\\qvslow\share" (empty when not
+    // given), and share() + "\" + name.
+    const std::wstring &share() const { return share_; }
+    std::wstring share_path(const std::wstring &name) const { return share_ + L"\\" + name; }
     // The folder behind the drive, as a Windows path (Z:\...), and a name in
     // it: files made there show on the drive, without any delay.
     const std::wstring &backing() const { return backing_; }
@@ -55,5 +59,5 @@ public:
 private:
     bool command(const char *line) const;
     std::wstring control() const { return root_ + L"\\.slowfs-control"; }
-    std::wstring root_, backing_, why_not_;
+    std::wstring root_, share_, backing_, why_not_;
 };

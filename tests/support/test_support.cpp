@@ -255,13 +255,14 @@ IDataObject *hdrop_data_object(const std::vector<std::wstring> &paths)
     return hglobal_data_object(drop_block(paths));
 }
 
-bool make_shortcut(const std::wstring &lnk, const std::wstring &target)
+bool make_shortcut(const std::wstring &lnk, const std::wstring &target, const std::wstring &icon)
 {
     IShellLinkW *link = nullptr;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)))
         return false;
     IPersistFile *file = nullptr;
     bool ok = SUCCEEDED(link->SetPath(target.c_str())) &&
+              (icon.empty() || SUCCEEDED(link->SetIconLocation(icon.c_str(), 0))) &&
               SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file)) &&
               SUCCEEDED(file->Save(lnk.c_str(), TRUE));
     if (file)

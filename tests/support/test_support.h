@@ -66,9 +66,10 @@ IDataObject *hglobal_data_object(const std::string &block);
 // the medium `supply` fills in: as another program's data object might.
 IDataObject *supplied_data_object(std::function<HRESULT(STGMEDIUM *)> supply);
 
-// Saves a shell link at `lnk` that points to `target` (IShellLinkW +
-// IPersistFile::Save).  Wine stores only an ANSI path: keep targets ASCII.
-bool make_shortcut(const std::wstring &lnk, const std::wstring &target);
+// Saves a shell link at `lnk` that points to `target`, with the icon of
+// `icon` when given (IShellLinkW + IPersistFile::Save).  Wine stores only an
+// ANSI path: keep targets ASCII.
+bool make_shortcut(const std::wstring &lnk, const std::wstring &target, const std::wstring &icon = L"");
 
 // Runs a program to its end and returns its exit code (or -1).
 DWORD run_process(const std::wstring &command_line, DWORD timeout_ms = 60000);

@@ -511,6 +511,9 @@ int run(const host_options &o)
 
 int wmain(int argc, wchar_t **argv)
 {
+    // Before anything loads a library: System32's only, never one planted
+    // beside this program or in the folder it runs in.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     switch (parse(argc, argv, &state.options)) {
     case help_asked:
         out(usage_text);

@@ -15,6 +15,9 @@ static const wchar_t usage_text[] =
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    // Before anything loads a library: System32's only, never one planted
+    // beside this program (comctl32 and version are bound at first use).
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     int argc = 0;
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     const wchar_t *picture = NULL;

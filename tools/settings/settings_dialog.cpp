@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <string>
 #include <vector>
+#include "machine_copy.h"
 #include "number_text.h"
 #include "screenshot.h"
 #include "setting_texts.h"
@@ -280,9 +281,9 @@ bool apply(HWND dialog, settings_window &w)
     return er == ERROR_SUCCESS;
 }
 
-// Starts this program again as administrator and closes this window once
-// it started.  Changes not yet applied would be lost: they are applied or
-// undone first.
+// Starts the settings window of the install for all users as administrator
+// and closes this one once it started.  Changes not yet applied would be
+// lost: they are applied or undone first.
 void restart_elevated(HWND dialog)
 {
     if (IsWindowEnabled(GetDlgItem(dialog, id_apply))) {
@@ -290,26 +291,8 @@ void restart_elevated(HWND dialog)
                     settings_title, MB_OK | MB_ICONINFORMATION);
         return;
     }
-    wchar_t program[MAX_PATH];
-    DWORD length = GetModuleFileNameW(NULL, program, MAX_PATH);
-    SHELLEXECUTEINFOW run = {};
-    run.cbSize = sizeof(run);
-    run.hwnd = dialog;
-    run.lpVerb = L"runas";
-    run.lpFile = program;
-    run.nShow = SW_SHOWNORMAL;
-    if (length && length < MAX_PATH && ShellExecuteExW(&run)) {
+    if (start_machine_copy(dialog))
         EndDialog(dialog, settings_closed);
-        return;
-    }
-    DWORD error = GetLastError();
-    if (error == ERROR_CANCELLED)  // the user said no to the elevation prompt
-        return;
-    wchar_t reason[512] = L"";
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error, 0, reason,
-                   sizeof(reason) / sizeof(reason[0]), NULL);
-    MessageBoxW(dialog, (L"The window could not be started as administrator.\n\n" + std::wstring(reason)).c_str(),
-                settings_title, MB_OK | MB_ICONERROR);
 }
 
 // "quorvane-shellex 3.0.N", from the program's own version resource.
@@ -395,7 +378,7 @@ INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
         const NMLINK *link = (const NMLINK *)lparam;
         if (link->hdr.idFrom != id_home_page || (link->hdr.code != NM_CLICK && link->hdr.code != NM_RETURN))
             return FALSE;
-        ShellExecuteW(dialog, NULL, link->item.szUrl, NULL, NULL, SW_SHOWNORMAL);
+        open_home_page(dialog, link->item.szUrl);
         return TRUE;
     }
     case WM_COMMAND:

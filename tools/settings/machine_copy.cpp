@@ -23,7 +23,7 @@ bool machine_copy_path(std::wstring *path)
     // Where the package for all users registered the module (administrators
     // alone write there).
     if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\" QV_CLSID_STRING L"\\InprocServer32", NULL,
-                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, NULL, registered, &size) != ERROR_SUCCESS)
+                     RRF_RT_REG_SZ, NULL, registered, &size) != ERROR_SUCCESS)
         return false;
     // ".." or "." in the registered path must not lead out of Program Files.
     wchar_t full[MAX_PATH];

@@ -189,7 +189,11 @@ std::wstring hex(HRESULT hr)
 // Registers the module the way regsvr32 does.
 bool register_module(const std::wstring &dll)
 {
-    HMODULE module = LoadLibraryW(dll.c_str());
+    // By its full path: the search, System32's alone, would not find a
+    // relative one.
+    wchar_t full[MAX_PATH];
+    DWORD length = GetFullPathNameW(dll.c_str(), MAX_PATH, full, NULL);
+    HMODULE module = length && length < MAX_PATH ? LoadLibraryW(full) : NULL;
     if (!module) {
         fail_message(L"cannot load " + dll + L" (error " + std::to_wstring(GetLastError()) + L")");
         return false;

@@ -9,7 +9,7 @@
 static const wchar_t usage_text[] =
     L"usage: qv-settings [--screenshot FILE.png]\n\n"
     L"Shows the settings of the quorvane-shellex folder menu and changes them for the current user "
-    L"(run as administrator, or restarted so from the window: also for all users).\n\n"
+    L"(run as administrator from the install for all users: also for all users).\n\n"
     L"--screenshot FILE.png  save a picture of the window, then close it\n\n"
     L"Exit codes: 0 closed, 1 the window could not be created, 2 usage, 4 the picture could not be saved.";
 

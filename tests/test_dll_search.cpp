@@ -6,11 +6,13 @@
 // the program before the system's), they load none of them.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <dbghelp.h>
 #include <string.h>
 #include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
+#include "common/qv_clsid.h"
 #include "test_support.h"
 
 namespace {
@@ -29,50 +31,34 @@ struct image_facts {
     std::set<std::string> kernel32_calls;  // names of kernel32's entries it imports
 };
 
-// What the PE image `path` imports at load time.
+// What the PE image `path` imports at load time, read with dbghelp from
+// the file.
 image_facts read_image(const std::wstring &path)
 {
     image_facts facts;
     std::string bytes = read_file(path);
-    auto at = [&](size_t offset, size_t size) -> const BYTE * {
-        return offset + size <= bytes.size() ? (const BYTE *)bytes.data() + offset : nullptr;
-    };
-    auto dos = (const IMAGE_DOS_HEADER *)at(0, sizeof(IMAGE_DOS_HEADER));
-    if (!dos || dos->e_magic != IMAGE_DOS_SIGNATURE)
-        return facts;
-    auto nt = (const IMAGE_NT_HEADERS64 *)at(dos->e_lfanew, sizeof(IMAGE_NT_HEADERS64));
-    if (!nt || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC)
-        return facts;
-    const IMAGE_SECTION_HEADER *sections = IMAGE_FIRST_SECTION(nt);
-    // A relative address of the image to an offset of the file.
-    auto file_at = [&](DWORD rva, size_t size) -> const BYTE * {
-        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; i++) {
-            const IMAGE_SECTION_HEADER &s = sections[i];
-            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData)
-                return at(s.PointerToRawData + (rva - s.VirtualAddress), size);
-        }
-        return nullptr;
-    };
+    void *base = bytes.empty() ? nullptr : &bytes[0];
+    IMAGE_NT_HEADERS *nt = base ? ImageNtHeader(base) : nullptr;
+    ULONG size = 0;
+    auto entry = nt ? (const IMAGE_IMPORT_DESCRIPTOR *)ImageDirectoryEntryToData(base, FALSE, IMAGE_DIRECTORY_ENTRY_IMPORT, &size)
+                    : nullptr;
     auto text_at = [&](DWORD rva) {
-        const char *text = (const char *)file_at(rva, 1);
-        std::string s = text ? std::string(text, strnlen(text, bytes.data() + bytes.size() - text)) : "";
+        const char *text = (const char *)ImageRvaToVa(nt, base, rva, NULL);
+        std::string s = text ? text : "";
         for (char &c : s)
             c = (char)tolower((unsigned char)c);
         return s;
     };
-    const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    auto entry = (const IMAGE_IMPORT_DESCRIPTOR *)file_at(imports.VirtualAddress, sizeof(IMAGE_IMPORT_DESCRIPTOR));
     for (; entry && entry->Name; entry++) {
         std::string dll = text_at(entry->Name);
         facts.imports.insert(dll);
-        if (dll != "kernel32.dll")
-            continue;
-        auto thunk = (const ULONGLONG *)file_at(entry->OriginalFirstThunk, sizeof(ULONGLONG));
+        auto thunk = dll == "kernel32.dll" ? (const ULONGLONG *)ImageRvaToVa(nt, base, entry->OriginalFirstThunk, NULL)
+                                           : nullptr;
         for (; thunk && *thunk; thunk++)
             if (!(*thunk & IMAGE_ORDINAL_FLAG64))
                 facts.kernel32_calls.insert(text_at((DWORD)*thunk + 2));  // past the hint
     }
-    facts.read = true;
+    facts.read = nt != nullptr;
     return facts;
 }
 
@@ -117,6 +103,7 @@ TEST(DllSearch, ShippedImagesImportOnlyKnownDlls)
         std::string what = testing::PrintToString(std::wstring(name));
         image_facts facts = read_image(test_bin_dir() + L"\\" + name);
         ASSERT_TRUE(facts.read) << what;
+        EXPECT_EQ(1u, facts.imports.count("kernel32.dll")) << what << ": the table was read";
         for (const std::string &dll : facts.imports)
             EXPECT_EQ(1u, known_dlls.count(dll)) << what << " imports " << dll << " at load time";
         // The programs restrict every later search before anything loads.
@@ -157,7 +144,7 @@ TEST(DllSearch, ProgramsBesidePlantedLibrariesLoadNone)
     EXPECT_EQ(0u, run_process(quoted(folder / L"qv-settings.exe") + L" --screenshot " + quoted(folder / L"s.png")));
     // The host registers its own module beside it, which draws pictures
     // with the theme library; the build's module is registered again after.
-    const std::wstring clsid_key = L"Software\\Classes\\CLSID\\{A65B95B4-BB43-405A-8E48-FDD52A33F8AB}";
+    const std::wstring clsid_key = L"Software\\Classes\\CLSID\\" QV_CLSID_STRING;
     bool was_registered = reg_key_exists(HKEY_LOCAL_MACHINE, clsid_key);
     EXPECT_EQ(0u, run_process(quoted(folder / L"qv-menu-host.exe") + L" --register --screenshot " +
                               quoted(folder / L"m.png") + L" " + quoted(folder.path())));

@@ -11,11 +11,6 @@ constexpr unsigned qv_config_value_count = sizeof(qv_config) / sizeof(DWORD);
 // The registry value name of field `index`, or NULL past the last field.
 const char *qv_config_value_name(unsigned index);
 
-// The largest value field `index` takes (0 past the last field): the range
-// the policy templates and the settings window give.  The loader holds a
-// larger value to it.
-DWORD qv_config_maximum(unsigned index);
-
 // The settings when the registry holds none.
 const qv_config &qv_config_defaults();
 

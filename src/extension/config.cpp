@@ -76,11 +76,6 @@ const char *qv_config_value_name(unsigned index)
     return *name ? name : NULL;
 }
 
-DWORD qv_config_maximum(unsigned index)
-{
-    return index < qv_config_value_count ? maxima[index] : 0;
-}
-
 const qv_config &qv_config_defaults()
 {
     return defaults;

@@ -27,7 +27,11 @@ std::wstring exe_dir()
 // Registers the module the way regsvr32 does.
 bool register_module(const std::wstring &dll)
 {
-    HMODULE module = LoadLibraryW(dll.c_str());
+    // By its full path: the search, System32's alone, would not find a
+    // relative one.
+    wchar_t full[MAX_PATH];
+    DWORD length = GetFullPathNameW(dll.c_str(), MAX_PATH, full, NULL);
+    HMODULE module = length && length < MAX_PATH ? LoadLibraryW(full) : NULL;
     if (!module) {
         fail_message(L"cannot load " + dll + L" (error " + std::to_wstring(GetLastError()) + L")");
         return false;
@@ -151,6 +155,9 @@ int run(host_options o)
 
 int wmain(int argc, wchar_t **argv)
 {
+    // Before anything loads a library: System32's only, never one planted
+    // beside this program or in the folder it runs in.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     host_options options;
     switch (parse(argc, argv, &options)) {
     case help_asked:

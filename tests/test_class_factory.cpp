@@ -154,7 +154,7 @@ TEST(ExtensionObject, TwoInterfacesOneIdentityOneCount)
     ASSERT_EQ(S_OK, init->QueryInterface(IID_IContextMenu, (void **)&menu));
     EXPECT_EQ((void *)unknown, (void *)init);
     EXPECT_NE((void *)menu, (void *)init);
-    EXPECT_EQ(4u, object->refcount);
+    EXPECT_EQ(4, object->refcount);
 
     // The IContextMenu side's IUnknown works on the same object and count.
     IUnknown *back = nullptr;
@@ -170,7 +170,7 @@ TEST(ExtensionObject, TwoInterfacesOneIdentityOneCount)
     unknown->Release();
     init->Release();
     menu->Release();
-    EXPECT_EQ(1u, object->refcount);
+    EXPECT_EQ(1, object->refcount);
     EXPECT_EQ(0u, object->Release());
 }
 

@@ -1,6 +1,8 @@
 // Folder paths at the listing bound and names that look like format
 // directives, need surrogate pairs, are as long as a name can be, differ only
-// in case or end in a space reach the menu and the launch unchanged.
+// in case reach the menu and the launch unchanged; names the Win32 path
+// rules would change are left out, and bidirectional controls are left out
+// of the menu text only.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include "menu/thread_menus.h"
@@ -249,31 +251,63 @@ TEST(HostileInput, NamesThatDifferOnlyInCaseAreTwoEntries)
     ext->Release();
 }
 
-TEST(HostileInput, NamesEndingInASpaceKeepIt)
+// Names the Win32 path rules would change (trailing spaces or dots, device
+// names), made through "\\?\" paths as another system would, are left out:
+// launched by their paths they would open their twins ("notes", "tool.exe")
+// or a device.  The twins themselves are listed and launched.
+TEST(HostileInput, NamesTheWin32RulesWouldChangeAreLeftOutTheirTwinsStay)
 {
     launch_recorder recorded;
     temp_dir folder;
+    const std::vector<std::wstring> changed = {L"notes ", L"tool.exe.", L"nul.txt", L"COM1 .log"};
     // The folder's own clean-up reaches its items by plain paths, which lose
-    // the trailing spaces: these two go by their "\\?\" paths first.
-    struct spaced_items {
+    // what the rules change: these go by their "\\?\" paths first.
+    struct verbatim_items {
         const temp_dir &folder;
-        ~spaced_items()
+        const std::vector<std::wstring> &names;
+        ~verbatim_items()
         {
-            DeleteFileW(verbatim(folder / L"notes ").c_str());
+            for (const std::wstring &name : names)
+                DeleteFileW(verbatim(folder / name).c_str());
             RemoveDirectoryW(verbatim(folder / L"Sub  ").c_str());
         }
-    } clean_up{folder};
-    ASSERT_TRUE(write_file(verbatim(folder / L"notes ")));
+    } clean_up{folder, changed};
+    for (const std::wstring &name : changed)
+        ASSERT_TRUE(write_file(verbatim(folder / name))) << testing::PrintToString(name);
     ASSERT_TRUE(CreateDirectoryW(verbatim(folder / L"Sub  ").c_str(), NULL));
-    ASSERT_TRUE(write_file(verbatim(folder / L"notes")));
-    ASSERT_EQ((std::vector<std::wstring>{L"Sub  ", L"notes", L"notes "}), names_in(folder.path()));
+    ASSERT_TRUE(write_file(folder / L"notes"));
+    ASSERT_TRUE(write_file(folder / L"tool.exe"));
+    ASSERT_EQ((std::vector<std::wstring>{L"COM1 .log", L"Sub  ", L"notes", L"notes ", L"nul.txt", L"tool.exe",
+                                         L"tool.exe."}),
+              names_in(folder.path()));
 
     qv_shellex *ext = listed_object_for(folder.path(), 0);
     HMENU menu = CreatePopupMenu();
-    ASSERT_EQ(3u + 10u, reserve(ext, menu));
+    ASSERT_EQ(2u + 10u, reserve(ext, menu));
     std::vector<shown_entry> shown = show(menu, 100);
-    ASSERT_EQ(3u, shown.size());
-    EXPECT_EQ((std::vector<std::wstring>{L"Sub  ", L"notes", L"notes "}), launch_each(recorded, ext, shown, folder.path()));
+    EXPECT_EQ((std::vector<std::wstring>{L"notes", L"tool.exe"}), launch_each(recorded, ext, shown, folder.path()));
+    DestroyMenu(menu);
+    ext->Release();
+}
+
+// Bidirectional formatting characters would make a name read as another
+// ("invoice\u202Efdp.exe" as "invoiceexe.pdf"): the menu shows the name
+// without them, and choosing it opens the exact file.
+TEST(HostileInput, BidiControlsAreLeftOutOfTheMenuTextNotTheLaunch)
+{
+    launch_recorder recorded;
+    temp_dir folder;
+    const std::wstring name = L"\u202Binvoice\u202Efdp\u200F\u2066.exe\u061C\u2069";
+    ASSERT_TRUE(write_file(folder / name));
+    qv_shellex *ext = listed_object_for(folder.path(), 0);
+    HMENU menu = CreatePopupMenu();
+    ASSERT_EQ(1u + 10u, reserve(ext, menu));
+    std::vector<shown_entry> shown = show(menu, 100);
+    ASSERT_EQ(1u, shown.size());
+    EXPECT_EQ(L"invoicefdp.exe", shown[0].text);
+    EXPECT_EQ(S_OK, invoke(ext, shown[0].offset));
+    ASSERT_EQ(1u, recorded.launches.size());
+    EXPECT_EQ(folder / name, recorded.launches[0].file);
     DestroyMenu(menu);
     ext->Release();
 }

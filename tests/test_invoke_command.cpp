@@ -174,15 +174,16 @@ TEST_F(invocation, LogoOpensTheHomePageAndOtherOffsetsNothing)
     EXPECT_TRUE(launches.empty());
 }
 
-TEST_F(invocation, PathThatIsNoLongerAFolderTakesTheNameAsParameters)
+// A later QueryContextMenu found the listed path no longer a folder: no
+// entry of the earlier listing runs anything, not the file now there, with
+// or without the entry's name as its arguments.
+TEST_F(invocation, PathThatIsNoLongerAFolderLaunchesNothing)
 {
-    listing(L"C:\\Tools\\tool.exe", {L"input.txt"});
+    listing(L"C:\\Tools\\tool.exe", {L"input.txt", L"."});
     ext->is_dir = 0;
-    EXPECT_EQ(S_OK, invoke(0));
-    ASSERT_EQ(1u, launches.size());
-    EXPECT_EQ(L"C:\\Tools\\tool.exe", launches[0].file);
-    EXPECT_EQ(L"input.txt", launches[0].parameters);
-    EXPECT_EQ(L"C:\\Tools\\tool.exe", launches[0].directory);
+    for (UINT_PTR offset : {0, 1, 2})
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DIRECTORY), invoke(offset)) << offset;
+    EXPECT_TRUE(launches.empty());
 }
 
 TEST_F(invocation, RefusedWithoutSelectionOrValidRecord)
@@ -225,9 +226,15 @@ TEST_F(invocation, GetCommandString)
     EXPECT_EQ(S_OK, ext->GetCommandString(0, GCS_VERBW, NULL, (CHAR *)wide, 1));
     EXPECT_EQ(L'\0', wide[0]);
 
+    // The ANSI help text is written as the wide one is, never S_OK over a
+    // buffer left as it was.
     char ansi[8] = "#######";
     EXPECT_EQ(S_OK, ext->GetCommandString(0, GCS_HELPTEXTA, NULL, ansi, 8));
-    EXPECT_EQ('#', ansi[0]) << "nothing written for the ANSI help text";
+    EXPECT_EQ('\0', ansi[0]);
+    EXPECT_EQ('#', ansi[1]);
+    ansi[0] = '#';
+    EXPECT_EQ(E_INVALIDARG, ext->GetCommandString(0, GCS_HELPTEXTA, NULL, ansi, 0));
+    EXPECT_EQ('#', ansi[0]);
     EXPECT_EQ(E_INVALIDARG, ext->GetCommandString(0, GCS_VERBA, NULL, ansi, 8));
     EXPECT_EQ(E_INVALIDARG, ext->GetCommandString(0, GCS_VALIDATEA, NULL, ansi, 8));
     EXPECT_EQ(E_INVALIDARG, ext->GetCommandString(3, GCS_HELPTEXTW, NULL, (CHAR *)wide, 40));
@@ -302,6 +309,35 @@ TEST_F(invocation, RealLaunchRunsInTheListedFolder)
     EXPECT_FALSE(launches[1].has_verb);
     EXPECT_GT(launches[1].result, 32);
     EXPECT_EQ(expected, wait_for_file(report));
+}
+
+// For real: a listed folder replaced by a command script of its name that
+// records its arguments.  Choosing an entry of the earlier listing once the
+// next right-click has seen the file runs nothing.
+TEST_F(invocation, FolderReplacedByAScriptRunsNothing)
+{
+    temp_dir place(L"qv-became-file");
+    const std::wstring folder = place / L"tools.cmd";
+    const std::wstring record = place / L"arguments.txt";
+    ASSERT_TRUE(make_dir(folder));
+    ASSERT_TRUE(write_file(folder + L"\\Tom & Jerry.txt"));
+    list_clear(&ext->list);
+    ext->session.last_input_msg = WM_KEYDOWN;
+    wcscpy(ext->path, folder.c_str());
+    ext->config.ListingTimeLimit = 0;
+    HMENU menu = CreatePopupMenu();
+    EXPECT_LT(0, HRESULT_CODE(ext->QueryContextMenu(menu, 0, 100, 0x7FFF, CMF_NORMAL))) << "listed";
+
+    remove_tree(folder);
+    std::string script = "@echo %* > \"" + utf8(record) + "\"\r\n";
+    ASSERT_TRUE(write_file(folder, script));
+    EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0), ext->QueryContextMenu(menu, 0, 100, 0x7FFF, CMF_NORMAL));
+    recorder.pass_through = true;
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DIRECTORY), invoke(0));
+    EXPECT_TRUE(launches.empty());
+    Sleep(3000);  // a script started anyway would have written by now
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(record.c_str())) << read_file(record);
+    DestroyMenu(menu);
 }
 
 // A bare drive "C:" is the host's current folder on C: launches from a

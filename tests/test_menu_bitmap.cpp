@@ -82,13 +82,19 @@ int theme_loads()
     return _wtoi(text);
 }
 
-// Points the conversion at another theme library for one test.
+// Points the conversion at another theme library for one test: by its full
+// path beside the test program, or by its bare name.
 class theme_library_scope {
 public:
-    explicit theme_library_scope(const wchar_t *name) : saved_(g_theme_library) { g_theme_library = name; }
+    explicit theme_library_scope(const wchar_t *name, bool by_name = false)
+        : path_(by_name ? name : test_bin_dir() + L"\\" + name), saved_(g_theme_library)
+    {
+        g_theme_library = path_.c_str();
+    }
     ~theme_library_scope() { g_theme_library = saved_; }
 
 private:
+    std::wstring path_;
     const wchar_t *saved_;
 };
 
@@ -297,6 +303,18 @@ TEST(MenuBitmap, ThemeLibraryLoadedAndReleasedOnEveryCall)
         EXPECT_EQ(loads + call, theme_loads());
         EXPECT_EQ(nullptr, GetModuleHandleW(L"stand_in_theme.dll"));
     }
+    DestroyIcon(icon);
+}
+
+// By name the library comes from System32 alone: one beside the program,
+// where its user could have put it, is never loaded.
+TEST(MenuBitmap, ThemeLibraryByNameComesFromSystem32Only)
+{
+    HICON icon = plain_icon(0xFF000000);
+    theme_library_scope scope(L"stand_in_theme.dll", true);
+    int loads = theme_loads();
+    EXPECT_EQ(nullptr, make_menu_bitmap(icon)) << "System32 has no such library";
+    EXPECT_EQ(loads, theme_loads());
     DestroyIcon(icon);
 }
 

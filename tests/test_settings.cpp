@@ -1,6 +1,7 @@
 // The settings loader against the registry of the test prefix.
 #include <gtest/gtest.h>
 #include <string.h>
+#include <algorithm>
 #include <vector>
 #include "common/qv_config.h"
 #include "setting_names.h"
@@ -55,7 +56,7 @@ TEST(Settings, EachValueFillsItsOwnField)
         scope.set(value_names[i], 0x1000 + i);
         std::vector<DWORD> expected = defaults;
         expected[i] = 0x1000 + i;
-        EXPECT_EQ(expected, load()) << "only " << testing::PrintToString(std::wstring(value_names[i]));
+        EXPECT_EQ(held(expected), load()) << "only " << testing::PrintToString(std::wstring(value_names[i]));
     }
     settings_scope scope;
     std::vector<DWORD> expected;
@@ -63,7 +64,7 @@ TEST(Settings, EachValueFillsItsOwnField)
         scope.set(value_names[i], setting_count - i);
         expected.push_back(setting_count - i);
     }
-    EXPECT_EQ(expected, load());
+    EXPECT_EQ(held(expected), load());
 }
 
 TEST(Settings, OtherTypesLeaveTheDefaultAndLaterNamesAreStillRead)
@@ -78,11 +79,11 @@ TEST(Settings, OtherTypesLeaveTheDefaultAndLaterNamesAreStillRead)
     set_raw(L"HideItemLogo", REG_SZ, L"1", 2 * sizeof(wchar_t));
     scope.set(L"HideItemDotDot", 7);
     set_raw(L"HideFileExtension", REG_BINARY, binary, 4);  // right size, wrong type
-    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1, 300, 0, 0}), load());
+    EXPECT_EQ(held({1, 100, 3, 0, 0, 7, 1, 300, 0, 0}), load());
 
     // A REG_DWORD longer than four bytes does not fit the buffer.
     set_raw(L"HideItemLogo", REG_DWORD, &eight, sizeof(eight));
-    EXPECT_EQ((std::vector<DWORD>{1, 100, 3, 0, 0, 7, 1, 300, 0, 0}), load());
+    EXPECT_EQ(held({1, 100, 3, 0, 0, 7, 1, 300, 0, 0}), load());
 }
 
 TEST(Settings, ShortDwordKeepsTheDefaultNotTheLastValuesBytes)
@@ -104,19 +105,25 @@ TEST(Settings, ShortDwordKeepsTheDefaultNotTheLastValuesBytes)
     EXPECT_EQ(2u, size);
     EXPECT_EQ(0x12340001u, buffer);
 
-    EXPECT_EQ((std::vector<DWORD>{0x12345678, 100, 0, 0, 0, 0, 1, 300, 0, 0}), load());
+    EXPECT_EQ((std::vector<DWORD>{1, 100, 0, 0, 0, 0, 1, 300, 0, 0}), load());
 }
 
-TEST(Settings, ValuesAreTakenWithoutRangeCheck)
+// Every value is held to the range the templates and the window give: an
+// on-off setting's 7 is on (1), HideFileExtension's 3 or more hides every
+// extension (2), MaxMenuItems takes the whole DWORD range.
+TEST(Settings, ValuesAreHeldToTheirDocumentedRanges)
 {
     settings_scope scope;
     scope.set(L"MaxMenuItems", 0);
     EXPECT_EQ(0u, load()[1]);
-    scope.set(L"MaxMenuItems", 0xFFFFFFFF);
-    scope.set(L"HideFileExtension", 0xFFFFFFFF);
-    std::vector<DWORD> got = load();
-    EXPECT_EQ(0xFFFFFFFFu, got[1]);
-    EXPECT_EQ(0xFFFFFFFFu, got[6]);
+    for (DWORD value : {2u, 3u, 7u, 0xFFFFFFFFu}) {
+        for (int i = 0; i < setting_count; i++)
+            scope.set(value_names[i], value);
+        std::vector<DWORD> expected = {1, value, 1, 1, 1, 1, 2, std::min<DWORD>(value, 5000), 1, 1};
+        EXPECT_EQ(expected, load()) << value;
+    }
+    scope.set(L"HideFileExtension", 1);
+    EXPECT_EQ(1u, load()[6]);
 }
 
 TEST(Settings, SampleFilesSetEveryValueToItsDefaultUnderTheirOwnKey)

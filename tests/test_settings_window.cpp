@@ -8,9 +8,11 @@
 #include <string.h>
 #include <string>
 #include <vector>
+#include "common/qv_clsid.h"
 #include "common/qv_config.h"
 #include "setting_names.h"
 #include "settings_ids.h"
+#include "popup.h"
 #include "test_support.h"
 #include "window_input.h"
 
@@ -28,12 +30,16 @@ int index_of(const wchar_t *name)
 // The running qv-settings and its window.
 class settings_window {
 public:
-    explicit settings_window(const std::wstring &arguments = L"")
+    // With `token`, the program runs with it (CreateProcessAsUserW).
+    explicit settings_window(const std::wstring &arguments = L"", HANDLE token = NULL)
     {
         std::wstring line = L"\"" + test_bin_dir() + L"\\qv-settings.exe\" " + arguments;
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
-        EXPECT_TRUE(CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process));
+        if (token)
+            EXPECT_TRUE(CreateProcessAsUserW(token, NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process));
+        else
+            EXPECT_TRUE(CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process));
         CloseHandle(process.hThread);
         dialog = wait_for_window(process.dwProcessId, L"#32770", NULL);
         EXPECT_NE(nullptr, dialog) << "no settings window";
@@ -362,6 +368,132 @@ TEST(SettingsWindow, ForAllUsersWritesTheMachineValues)
     EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, settings_key, L"MaxMenuItems", RRF_RT_REG_DWORD, NULL,
                                           &value, &size));
     EXPECT_EQ(50u, value);
+}
+
+// The module's registration for all users, set for one test and put back.
+class machine_registration {
+public:
+    machine_registration() { had_ = reg_read_string(HKEY_LOCAL_MACHINE, key, NULL, &old_); }
+    ~machine_registration()
+    {
+        if (had_)
+            set(old_);
+        else
+            reg_delete_tree(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\" QV_CLSID_STRING);
+    }
+    void set(const std::wstring &module)
+    {
+        EXPECT_TRUE(reg_set_value(HKEY_LOCAL_MACHINE, key, NULL, REG_SZ, module.c_str(),
+                                  (DWORD)((module.size() + 1) * sizeof(wchar_t))));
+    }
+
+private:
+    static constexpr const wchar_t *key =
+        L"Software\\Classes\\CLSID\\" QV_CLSID_STRING L"\\InprocServer32";
+    bool had_ = false;
+    std::wstring old_;
+};
+
+// The image path of a process, lower case.
+std::wstring image_of(DWORD process_id)
+{
+    wchar_t path[MAX_PATH] = L"";
+    DWORD size = MAX_PATH;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+    if (process) {
+        QueryFullProcessImageNameW(process, 0, path, &size);
+        CloseHandle(process);
+    }
+    return _wcslwr(path);
+}
+
+// "For all users..." never starts this copy elevated: only the copy beside
+// the module registered for all users under Program Files; without one, it
+// says how an administrator sets those values.
+TEST(SettingsWindow, ForAllUsersStartsOnlyTheCopyUnderProgramFiles)
+{
+    // An elevated test starts the windows with its limited twin token.
+    HANDLE token = NULL;
+    if (test_elevated()) {
+        HANDLE own = NULL;
+        TOKEN_LINKED_TOKEN linked = {};
+        DWORD size = 0;
+        OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own);
+        if (!GetTokenInformation(own, TokenLinkedToken, &linked, sizeof(linked), &size))
+            GTEST_SKIP() << "elevated, without a limited token to start the window with";
+        CloseHandle(own);
+        token = linked.LinkedToken;
+    }
+    struct token_closer {
+        HANDLE token;
+        ~token_closer() { if (token) CloseHandle(token); }
+    } closer{token};
+    machine_registration registration;
+    // Registered beside this copy, outside Program Files: no machine copy.
+    registration.set(test_dll_path());
+    {
+        settings_window w(L"", token);
+        ASSERT_NE(nullptr, w.dialog);
+        ASSERT_NE(nullptr, w.item(id_restart_elevated)) << "a window that is not elevated";
+        click(w.item(id_restart_elevated));
+        std::wstring text;
+        HWND box = w.message_box(&text);
+        ASSERT_NE(nullptr, box);
+        EXPECT_NE(std::wstring::npos, text.find(L"administrator")) << testing::PrintToString(text);
+        EXPECT_NE(std::wstring::npos, text.find(L".admx")) << testing::PrintToString(text);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(w.process.hProcess, 500)) << "the window stays";
+    }
+
+    // The install for all users: its copy starts, and this window closes.
+    wchar_t program_files[MAX_PATH];
+    ASSERT_TRUE(GetEnvironmentVariableW(L"ProgramW6432", program_files, MAX_PATH));
+    const std::wstring folder = std::wstring(program_files) + L"\\qv-settings-test";
+    const std::wstring machine_copy = folder + L"\\qv-settings.exe";
+    ASSERT_TRUE(make_dir(folder));
+    ASSERT_TRUE(CopyFileW((test_bin_dir() + L"\\qv-settings.exe").c_str(), machine_copy.c_str(), FALSE));
+    registration.set(folder + L"\\quorvane-shellex.dll");
+    settings_window w(L"", token);
+    ASSERT_NE(nullptr, w.dialog);
+    click(w.item(id_restart_elevated));
+    EXPECT_EQ(0u, w.exit_code());
+    // Whatever the platform makes of "runas", the program it starts is the
+    // copy under Program Files.
+    HWND started = NULL;
+    EXPECT_TRUE(wait_until([&] {
+        for (HWND top = GetTopWindow(NULL); top; top = GetWindow(top, GW_HWNDNEXT)) {
+            DWORD id = 0;
+            GetWindowThreadProcessId(top, &id);
+            if (class_name(top) == L"#32770" && IsWindowVisible(top) &&
+                image_of(id).find(L"qv-settings-test") != std::wstring::npos) {
+                started = top;
+                return true;
+            }
+        }
+        return false;
+    }, 20000));
+    if (started)
+        PostMessageW(started, WM_COMMAND, IDCANCEL, 0);
+    wait_until([&] { return DeleteFileW(machine_copy.c_str()) != 0; });
+    RemoveDirectoryW(folder.c_str());
+}
+
+// A window that runs as administrator opens no browser, which would run as
+// administrator too: the link shows the address instead.
+TEST(SettingsWindow, AnElevatedWindowShowsTheHomePageInsteadOfOpeningIt)
+{
+    if (!test_elevated())
+        GTEST_SKIP() << "not elevated: the link opens the browser";
+    settings_window w;
+    ASSERT_NE(nullptr, w.dialog);
+    RECT link;
+    GetWindowRect(w.item(id_home_page), &link);
+    mouse_at({link.left + 8, (link.top + link.bottom) / 2}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+    std::wstring text;
+    HWND box = w.message_box(&text);
+    ASSERT_NE(nullptr, box) << "no message: the link was followed";
+    EXPECT_NE(std::wstring::npos, text.find(L"http")) << testing::PrintToString(text);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
 TEST(SettingsWindow, TheValueTheUserGetsAnywayIsNoValueOfTheirOwn)

@@ -35,6 +35,8 @@ struct qv_config {
     // Writes the defaults, then overrides each field whose value is a 4-byte
     // REG_DWORD under, in turn, the machine's key, the user's key, the
     // user's policy key and the machine's policy key, so the last one found
-    // wins; ListingTimeLimit is then held to QV_MAX_LISTING_TIME_LIMIT.
+    // wins; every field is then held to its largest value: 1 for on-off
+    // settings, 2 for HideFileExtension, QV_MAX_LISTING_TIME_LIMIT for
+    // ListingTimeLimit (MaxMenuItems takes any value).
     void load();
 };

@@ -34,6 +34,23 @@ static const qv_config defaults = {
     0,    // SortEntries
 };
 
+// The largest value of each setting, in field order, as the policy
+// templates and the settings window give them: on-off settings 1, the
+// extension choice 2 (hide every extension).  A larger value counts as it,
+// which is also what it meant before it was held there.
+static const DWORD maxima[] = {
+    1,                          // OnlyAllowedOnDesktop
+    0xFFFFFFFF,                 // MaxMenuItems
+    1,                          // HideItemNormalOnDesktop
+    1,                          // HideItemNormalOnExplorer
+    1,                          // HideItemLogo
+    1,                          // HideItemDotDot
+    2,                          // HideFileExtension
+    QV_MAX_LISTING_TIME_LIMIT,  // ListingTimeLimit
+    1,                          // CascadeFolders
+    1,                          // SortEntries
+};
+
 static constexpr size_t count_names(const char *list)
 {
     size_t n = 0;
@@ -48,6 +65,7 @@ static_assert(std::is_standard_layout<qv_config>::value, "qv_config must stay a 
 static_assert(sizeof(qv_config) == count_names(value_names) * sizeof(DWORD),
               "one DWORD field per registry value name");
 
+static_assert(sizeof(maxima) == sizeof(qv_config), "one maximum per field");
 static_assert(qv_config_value_count <= 32, "qv_config_read reports the fields taken in 32 bits");
 
 const char *qv_config_value_name(unsigned index)
@@ -97,6 +115,9 @@ void qv_config::load()
     // An administrator's policy wins over what the user or the machine set.
     qv_config_read(HKEY_CURRENT_USER, this, QV_POLICY_KEY);
     qv_config_read(HKEY_LOCAL_MACHINE, this, QV_POLICY_KEY);
-    if (ListingTimeLimit > QV_MAX_LISTING_TIME_LIMIT)
-        ListingTimeLimit = QV_MAX_LISTING_TIME_LIMIT;
+    for (unsigned i = 0; i < qv_config_value_count; i++) {
+        DWORD &field = qv_config_field(*this, i);
+        if (field > maxima[i])
+            field = maxima[i];
+    }
 }

@@ -22,9 +22,8 @@ static bool join_path(WCHAR *file, const WCHAR *dir, size_t dir_len, const WCHAR
     return true;
 }
 
-// Launches entry `name` of the listing of `listed` (a folder when
-// `is_folder`, else an earlier listing's path that is no folder any more).
-static HRESULT launch(HWND hwnd, const WCHAR *listed, const WCHAR *name, bool is_folder, UINT last_input)
+// Launches entry `name` of the listing of the folder `listed`.
+static HRESULT launch(HWND hwnd, const WCHAR *listed, const WCHAR *name, UINT last_input)
 {
     size_t listed_len = wcsnlen(listed, MAX_PATH);
     if (listed_len == MAX_PATH)
@@ -35,27 +34,21 @@ static HRESULT launch(HWND hwnd, const WCHAR *listed, const WCHAR *name, bool is
     folder_form(listed, folder);
     WCHAR file[QV_LAUNCH_PATH_CHARS];
     wcscpy(file, folder);
-    const WCHAR *parameters = NULL;
-    if (is_folder) {
-        if (wcscmp(name, L"..") == 0) {
-            // Launched relative to the working directory, the listed folder.
-            wcscpy(file, L"..");
-        } else if (wcscmp(name, L".") == 0) {
-            // The overflow entry opens the listed folder itself.
-        } else if (!join_path(file, listed, listed_len, name)) {
-            return E_INVALIDARG;
-        }
-    } else {
-        // The listing is an earlier one's and its path is no longer a folder.
-        parameters = name;
+    if (wcscmp(name, L"..") == 0) {
+        // Launched relative to the working directory, the listed folder.
+        wcscpy(file, L"..");
+    } else if (wcscmp(name, L".") == 0) {
+        // The overflow entry opens the listed folder itself.
+    } else if (!join_path(file, listed, listed_len, name)) {
+        return E_INVALIDARG;
     }
 
     const WCHAR *verb = NULL;
     if (last_input == WM_RBUTTONUP || (GetKeyState(VK_SHIFT) & 0x8000))
         verb = L"edit";
-    trace("verb=%ls lpFile=%ls args=%ls wd=%ls\n", verb, file, parameters, folder);
+    trace("verb=%ls lpFile=%ls wd=%ls\n", verb, file, folder);
     // A failing launch is the shell's to report; the command was carried out.
-    shell_open(hwnd, verb, file, parameters, folder);
+    shell_open(hwnd, verb, file, NULL, folder);
     return S_OK;
 }
 
@@ -78,14 +71,20 @@ STDMETHODIMP qv_shellex::InvokeCommand(CMINVOKECOMMANDINFO *pici)
     // not even the logo's, belongs to a menu of ours.
     if (list.entry_count == 0)
         return E_INVALIDARG;
+    // A later QueryContextMenu found that the path is no longer a folder:
+    // what is there now is not what was listed, so nothing of this listing
+    // is launched (not that file, and never with an entry's name as its
+    // arguments).
+    if (!is_dir)
+        return HRESULT_FROM_WIN32(ERROR_DIRECTORY);
     // The session may be another thread's: the input it saw is read once.
     UINT last_input = session.last_input_msg;
     if (k < list.entry_count)
-        return launch(pici->hwnd, path, list_name(&list, k), is_dir != 0, last_input);
+        return launch(pici->hwnd, path, list_name(&list, k), last_input);
     // An entry of a sub-folder's submenu, at any depth.
     WCHAR folder[MAX_PATH], name[MAX_PATH];
     if (session_entry(&session, (UINT)(session.first_cmd + k), folder, name))
-        return launch(pici->hwnd, folder, name, true, last_input);
+        return launch(pici->hwnd, folder, name, last_input);
     if (k == list.entry_count) {  // the logo item
         WCHAR folder[QV_FOLDER_FORM_CHARS];
         folder_form(path, folder);
@@ -99,13 +98,18 @@ STDMETHODIMP qv_shellex::GetCommandString(UINT_PTR idCmd, UINT uType, UINT *pRes
     (void)pReserved;
     if (idCmd != 0)
         return E_INVALIDARG;
-    if (!(uType & (GCS_HELPTEXTA | GCS_UNICODE)))
+    // Validation writes nothing; GCS_VERBA and GCS_VALIDATEA are not answered.
+    if (uType == GCS_VALIDATEW)
+        return S_OK;
+    if (uType != GCS_HELPTEXTA && uType != GCS_HELPTEXTW && uType != GCS_VERBW)
         return E_INVALIDARG;
-    if (uType & GCS_UNICODE) {
-        if (pszName && cchMax)
-            lstrcpynW((WCHAR *)pszName, L"", (int)cchMax);
-        else if (!(uType & GCS_VALIDATEA))
-            return E_INVALIDARG;  // a text was asked for, with no room for it
-    }
+    // Every text answered is the empty one: it is written, or refused when
+    // there is no room for it; never S_OK over a buffer left as it was.
+    if (!pszName || cchMax == 0)
+        return E_INVALIDARG;
+    if (uType & GCS_UNICODE)
+        *(WCHAR *)pszName = 0;
+    else
+        *pszName = 0;
     return S_OK;
 }

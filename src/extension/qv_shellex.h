@@ -40,7 +40,7 @@ public:
     // True once Initialize has taken a path from a selection.
     bool initialized() const { return path[0] != 0; }
 
-    ULONG refcount;
+    LONG refcount;  // changed only by InterlockedIncrement and InterlockedDecrement
     WCHAR path[MAX_PATH];  // the selected item, or the target of a shortcut
     qv_config config;
     qv_item_list list;

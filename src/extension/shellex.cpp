@@ -46,12 +46,14 @@ STDMETHODIMP qv_shellex::QueryInterface(REFIID riid, void **ppv)
 
 STDMETHODIMP_(ULONG) qv_shellex::AddRef()
 {
-    return ++refcount;
+    // InvokeCommand may come on another thread than the one that showed
+    // the menu, and the shell may release the object there.
+    return (ULONG)InterlockedIncrement(&refcount);
 }
 
 STDMETHODIMP_(ULONG) qv_shellex::Release()
 {
-    ULONG count = --refcount;
+    ULONG count = (ULONG)InterlockedDecrement(&refcount);
     if (count != 0)
         return count;
     this->~qv_shellex();

@@ -10,6 +10,7 @@
 #include <shlwapi.h>
 #include "listing/folder_listing.h"
 #include "listing/item_pictures.h"
+#include "listing/name_rules.h"
 
 #define PATTERN_CHARS 264
 
@@ -31,7 +32,7 @@ static bool listed_name(const qv_listing_rules *rules, const WCHAR *name)
         if (!rules->show_dot_dot && name[1] == L'.' && name[2] == 0)
             return false;
     }
-    return !filtered_extension(name, wcslen(name));
+    return !filtered_extension(name, wcslen(name)) && name_keeps_its_item(name);
 }
 
 qv_listing_rules listing_rules(const qv_config *config, DWORD is_lnk)

@@ -22,7 +22,9 @@ static bool load_theme(qv_theme_api *theme)
     theme->get_buffered_paint_bits = NULL;
     theme->begin_buffered_paint = NULL;
     theme->end_buffered_paint = NULL;
-    theme->module = LoadLibraryW(g_theme_library);
+    // From System32 only: a search by name would try the host program's
+    // folder first, where its user may have put a library of that name.
+    theme->module = LoadLibraryExW(g_theme_library, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (theme->module) {
         lookup(theme->module, "GetBufferedPaintBits", &theme->get_buffered_paint_bits);
         lookup(theme->module, "BeginBufferedPaint", &theme->begin_buffered_paint);

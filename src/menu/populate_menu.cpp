@@ -7,6 +7,7 @@
 #include "listing/folder_listing.h"
 #include "listing/listing_job.h"
 #include "menu/menu_session.h"
+#include "menu/menu_text.h"
 
 int (WINAPI *g_menu_metrics)(int index) = GetSystemMetrics;
 
@@ -116,24 +117,6 @@ static size_t shown_length(const WCHAR *name, DWORD mode)
         return len;
     const WCHAR *dot = wcsrchr(name, L'.');
     return dot && dot != name ? (size_t)(dot - name) : len;
-}
-
-// Menus take "&" as the mark of a keyboard shortcut: doubled, it shows as
-// itself, so "R&D" reads "R&D" and typing "d" chooses nothing.  Copies the
-// first `len` characters of `name` into `text` (`capacity` characters,
-// NUL included) with every "&" doubled; a name that does not fit is cut.
-static void menu_text(WCHAR *text, size_t capacity, const WCHAR *name, size_t len)
-{
-    size_t used = 0;
-    for (size_t i = 0; i < len; i++) {
-        size_t needed = name[i] == L'&' ? 2 : 1;
-        if (used + needed >= capacity)
-            break;
-        text[used++] = name[i];
-        if (needed == 2)
-            text[used++] = L'&';
-    }
-    text[used] = 0;
 }
 
 // Whether entry j of `list` in `folder` opens as a submenu: a sub-folder (a

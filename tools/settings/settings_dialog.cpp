@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <string>
 #include <vector>
+#include "machine_copy.h"
 #include "restart_elevated.h"
 #include "screenshot.h"
 #include "settings_apply.h"
@@ -99,7 +100,7 @@ INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lp
         const NMLINK *link = (const NMLINK *)lparam;
         if (link->hdr.idFrom != id_home_page || (link->hdr.code != NM_CLICK && link->hdr.code != NM_RETURN))
             return FALSE;
-        ShellExecuteW(dialog, NULL, link->item.szUrl, NULL, NULL, SW_SHOWNORMAL);
+        open_home_page(dialog, link->item.szUrl);
         return TRUE;
     }
     case WM_COMMAND:

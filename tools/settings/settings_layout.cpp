@@ -78,7 +78,7 @@ dialog_template settings_layout(const std::vector<stored_setting> &settings, boo
               y - 1, 90, button_height);
     t.add(class_static,
           elevated ? L"Writes every value shown for all users and removes your own values of them."
-                   : L"Restarts this window as administrator, to set the values of all users.",
+                   : L"Opens the window of the install for all users, as administrator.",
           id_for_all_users_note, note_style, elevated ? note_x : (short)(margin + 96), elevated ? y + 12 : y + 2,
           width - margin - (elevated ? note_x : margin + 96), 8);
     y += row_height;

@@ -1,6 +1,6 @@
 // The settings window's template: a row for each setting it shows, then
 // "For all users" (a check box when the window runs elevated, else a button
-// that restarts it elevated), the version line with the home page link, and
+// that opens the install for all users' window elevated), the version line with the home page link, and
 // the buttons.
 #pragma once
 #include <vector>

@@ -108,3 +108,23 @@ void kept_listings_drop_all()
     }
     ReleaseSRWLockExclusive(&g_kept_lock);
 }
+
+// The folder's attributes and stamp, through a handle opened for its
+// attributes alone, which reads none of its contents.
+bool read_folder_stamp(const WCHAR *folder, DWORD *attributes, qv_folder_stamp *stamp)
+{
+    HANDLE handle = CreateFileW(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    FILE_BASIC_INFO info;
+    bool read = GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof(info)) != 0;
+    CloseHandle(handle);
+    if (!read)
+        return false;
+    *attributes = info.FileAttributes;
+    stamp->write_time.dwLowDateTime = info.LastWriteTime.LowPart;
+    stamp->write_time.dwHighDateTime = (DWORD)info.LastWriteTime.HighPart;
+    stamp->change_time = info.ChangeTime;
+    return true;
+}

@@ -19,6 +19,10 @@ struct qv_folder_stamp {
     LARGE_INTEGER change_time;
 };
 
+// Reads `folder`'s attributes and stamp through a handle opened for its
+// attributes alone, which reads none of its contents; false when it cannot.
+bool read_folder_stamp(const WCHAR *folder, DWORD *attributes, qv_folder_stamp *stamp);
+
 // How long a listing is kept, in milliseconds (about a minute); a seam for
 // tests.
 extern DWORD g_kept_listing_ms;

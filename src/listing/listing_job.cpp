@@ -92,26 +92,6 @@ static qv_job *new_job(job_kind kind, const WCHAR *path, const qv_listing_rules 
     return job;
 }
 
-// The folder's attributes and stamp, through a handle opened for its
-// attributes alone, which reads none of its contents.
-static bool read_folder(const WCHAR *folder, DWORD *attributes, qv_folder_stamp *stamp)
-{
-    HANDLE handle = CreateFileW(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    FILE_BASIC_INFO info;
-    bool read = GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof(info)) != 0;
-    CloseHandle(handle);
-    if (!read)
-        return false;
-    *attributes = info.FileAttributes;
-    stamp->write_time.dwLowDateTime = info.LastWriteTime.LowPart;
-    stamp->write_time.dwHighDateTime = (DWORD)info.LastWriteTime.HighPart;
-    stamp->change_time = info.ChangeTime;
-    return true;
-}
-
 static void list_job(qv_job *job)
 {
     WCHAR folder[QV_FOLDER_FORM_CHARS];
@@ -123,7 +103,7 @@ static void list_job(qv_job *job)
         attributes = enumeration_attributes(folder);
     bool may_open = attributes == INVALID_FILE_ATTRIBUTES || item_may_be_opened(attributes);
     qv_folder_stamp stamp = {};
-    bool opened = may_open && read_folder(folder, &attributes, &stamp);
+    bool opened = may_open && read_folder_stamp(folder, &attributes, &stamp);
     bool is_folder = (opened || !may_open) && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     bool enumerate = is_folder && opened && item_may_be_opened(attributes);
     AcquireSRWLockExclusive(&job->lock);

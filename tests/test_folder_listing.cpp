@@ -372,7 +372,8 @@ TEST(FolderListing, KeptListings)
     long gdi_before = live_gdi_objects();
     qv_config settings = default_settings();
     qv_listing_rules rules = listing_rules(&settings, 0);
-    qv_folder_stamp written = {{1, 2}, {{5, 0}}}, rewritten = {{1, 3}, {{5, 0}}}, moved = {{1, 2}, {{6, 0}}};
+    qv_folder_stamp written = {{1, 2}, {{5, 0}}, 7}, rewritten = {{1, 3}, {{5, 0}}, 7}, moved = {{1, 2}, {{6, 0}}, 7},
+                    swapped = {{1, 2}, {{5, 0}}, 8};
     auto listed = [&]() {
         qv_item_list list = {};
         list_folder(&list, dir.path().c_str(), &rules, NULL);
@@ -405,6 +406,9 @@ TEST(FolderListing, KeptListings)
     qv_item_list again = listed();
     kept_listing_store(folder.c_str(), &rules, &written, &again);
     EXPECT_FALSE(kept_listing_copy(folder.c_str(), &rules, &moved, &none)) << "renamed away and back";
+    again = listed();
+    kept_listing_store(folder.c_str(), &rules, &written, &again);
+    EXPECT_FALSE(kept_listing_copy(folder.c_str(), &rules, &swapped, &none)) << "another stick, same times";
 
     // Four folders at most: the oldest goes first.
     for (int i = 0; i < QV_KEPT_LISTINGS + 1; i++) {

@@ -14,6 +14,7 @@
 #include "listing/listing_job.h"
 #include "gdi_objects.h"
 #include "popup.h"
+#include "right_click.h"
 #include "slow_drive.h"
 #include "test_support.h"
 
@@ -25,40 +26,6 @@ const DWORD blocked_ms = 60000;
 // What "back within the limit" must mean on any machine: a few seconds,
 // against a drive that would hold the host for a minute or more.
 const DWORD back_soon_ms = 5000;
-
-struct click {
-    HRESULT init = E_FAIL;
-    UINT reserved = 0;
-    DWORD ms = 0;  // Initialize + QueryContextMenu
-    std::vector<std::wstring> names;
-};
-
-// Initialize and QueryContextMenu, as the shell makes them, on `menu`; a
-// double-click asks with CMF_DEFAULTONLY.
-click right_click(IShellExtInit *init, IContextMenu *context, const std::wstring &item, HMENU menu,
-                  UINT flags = CMF_NORMAL)
-{
-    click r;
-    IDataObject *data = hdrop_data_object({item});
-    DWORD start = GetTickCount();
-    r.init = init->Initialize(NULL, data, NULL);
-    HRESULT hr = context->QueryContextMenu(menu, 0, 100, 0x7FFF, flags);
-    r.ms = GetTickCount() - start;
-    data->Release();
-    r.reserved = SUCCEEDED(hr) ? HRESULT_CODE(hr) : 0;
-    return r;
-}
-
-click right_click(qv_shellex *ext, const std::wstring &item, UINT flags = CMF_NORMAL)
-{
-    HMENU menu = CreatePopupMenu();
-    AppendMenuW(menu, MF_STRING, 1, L"Open");
-    click r = right_click(ext, ext, item, menu, flags);
-    for (UINT64 i = 0; i < ext->list.entry_count; i++)
-        r.names.push_back(list_name(&ext->list, i));
-    DestroyMenu(menu);
-    return r;
-}
 
 class slow_folders : public testing::Test {
 protected:

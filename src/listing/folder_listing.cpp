@@ -10,6 +10,7 @@
 #include <shlwapi.h>
 #include "listing/folder_listing.h"
 #include "listing/item_pictures.h"
+#include "listing/known_pictures.h"
 #include "listing/name_rules.h"
 
 #define PATTERN_CHARS 264
@@ -161,11 +162,17 @@ void list_own_pictures(qv_item_list *list, const WCHAR *dir, const qv_listing_ru
 {
     qv_item_place place;
     bool opened = false;
+    UINT64 cursor = 0;
     for (UINT64 i = 0; i < list->entry_count && i < rules->icons; i++) {
         if (list->entries[i].icon_kind != qv_icon_type_for_now)
             continue;
+        if (share && share->known) {
+            share_guard guard(share);
+            if (reuse_known_picture(list, i, share->known, &cursor))
+                continue;
+        }
         if (!still_wanted(share))
-            break;
+            continue;
         if (!opened) {
             open_item_place(&place, dir);
             opened = true;

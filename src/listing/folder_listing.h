@@ -39,6 +39,9 @@ struct qv_listing_share {
     // Those who may still take the listing; once none does (null: always
     // some), items' own pictures are no longer looked up.
     const volatile LONG *wanted;
+    // An earlier listing of the folder, whose own pictures are taken for
+    // the unchanged items instead of being looked up again; may be null.
+    const qv_item_list *known;
 };
 
 // The rules of a listing for `config` and a selection that was (or was not)

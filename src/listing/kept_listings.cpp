@@ -26,7 +26,8 @@ static void drop(kept_listing *kept)
 
 static bool same_stamp(const qv_folder_stamp *a, const qv_folder_stamp *b)
 {
-    return CompareFileTime(&a->write_time, &b->write_time) == 0 && a->change_time.QuadPart == b->change_time.QuadPart;
+    return CompareFileTime(&a->write_time, &b->write_time) == 0 && a->change_time.QuadPart == b->change_time.QuadPart &&
+           a->volume_serial == b->volume_serial;
 }
 
 static void expire_locked()
@@ -47,7 +48,7 @@ bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, const
     for (kept_listing &kept : g_kept) {
         if (!kept.used || _wcsicmp(kept.folder, folder) != 0 || !same_listing_rules(&kept.rules, rules))
             continue;
-        if (!same_stamp(&kept.stamp, stamp)) {
+        if (stamp && !same_stamp(&kept.stamp, stamp)) {
             drop(&kept);  // the folder changed since: never shown again
             continue;
         }
@@ -92,6 +93,16 @@ void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, cons
     list_clear(list);
 }
 
+void kept_listing_forget(const WCHAR *folder, const qv_listing_rules *rules)
+{
+    AcquireSRWLockExclusive(&g_kept_lock);
+    for (kept_listing &kept : g_kept) {
+        if (kept.used && _wcsicmp(kept.folder, folder) == 0 && same_listing_rules(&kept.rules, rules))
+            drop(&kept);
+    }
+    ReleaseSRWLockExclusive(&g_kept_lock);
+}
+
 void kept_listings_expire()
 {
     AcquireSRWLockExclusive(&g_kept_lock);
@@ -109,22 +120,19 @@ void kept_listings_drop_all()
     ReleaseSRWLockExclusive(&g_kept_lock);
 }
 
-// The folder's attributes and stamp, through a handle opened for its
-// attributes alone, which reads none of its contents.
-bool read_folder_stamp(const WCHAR *folder, DWORD *attributes, qv_folder_stamp *stamp)
+bool read_folder_stamp(HANDLE handle, bool root, DWORD *attributes, qv_folder_stamp *stamp)
 {
-    HANDLE handle = CreateFileW(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
     FILE_BASIC_INFO info;
-    bool read = GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof(info)) != 0;
-    CloseHandle(handle);
-    if (!read)
+    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof(info)))
         return false;
     *attributes = info.FileAttributes;
     stamp->write_time.dwLowDateTime = info.LastWriteTime.LowPart;
     stamp->write_time.dwHighDateTime = (DWORD)info.LastWriteTime.HighPart;
     stamp->change_time = info.ChangeTime;
+    stamp->volume_serial = 0;
+    // A root, or a folder without times, is told from another volume's by
+    // the serial number alone.
+    if (root || (info.LastWriteTime.QuadPart == 0 && info.ChangeTime.QuadPart == 0))
+        GetVolumeInformationByHandleW(handle, NULL, 0, &stamp->volume_serial, NULL, NULL, NULL, 0);
     return true;
 }

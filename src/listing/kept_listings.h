@@ -13,15 +13,19 @@
 // What shows that a folder is still as it was listed: its last-write time,
 // which moves when an item is added, removed or renamed in it, and its
 // change time, which moves also when the folder itself is renamed or moved
-// (renamed away and back, it may hold something else by then).
+// (renamed away and back, it may hold something else by then).  A FAT or
+// exFAT root keeps no times: the volume's serial number tells another stick
+// in the same drive.
 struct qv_folder_stamp {
     FILETIME write_time;
     LARGE_INTEGER change_time;
+    DWORD volume_serial;  // a root's, else 0
 };
 
-// Reads `folder`'s attributes and stamp through a handle opened for its
-// attributes alone, which reads none of its contents; false when it cannot.
-bool read_folder_stamp(const WCHAR *folder, DWORD *attributes, qv_folder_stamp *stamp);
+// Reads the attributes and stamp of the folder opened as `handle` (for its
+// attributes alone, which reads none of its contents), a volume's `root` or
+// not; false when it cannot.
+bool read_folder_stamp(HANDLE handle, bool root, DWORD *attributes, qv_folder_stamp *stamp);
 
 // How long a listing is kept, in milliseconds (about a minute); a seam for
 // tests.
@@ -29,7 +33,8 @@ extern DWORD g_kept_listing_ms;
 
 // Copies into `out` (empty) the listing kept for `folder` listed by `rules`,
 // when the folder's stamp is still `stamp`; a kept listing of that folder
-// with another stamp is stale and goes.  Entries past rules->icons are
+// with another stamp is stale and goes.  With a null `stamp`, the listing
+// kept is copied as it is, unchecked (its folder could not be read).  Entries past rules->icons are
 // copied without their icon.  Returns whether it copied.
 bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, const qv_folder_stamp *stamp,
                        qv_item_list *out);
@@ -38,6 +43,9 @@ bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, const
 // oldest goes to stay within QV_KEPT_LISTINGS folders.
 void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, const qv_folder_stamp *stamp,
                         qv_item_list *list);
+// Drops the listing kept for `folder` by `rules`: it no longer holds what
+// the folder holds.
+void kept_listing_forget(const WCHAR *folder, const qv_listing_rules *rules);
 // Drops the listings kept longer than g_kept_listing_ms.
 void kept_listings_expire();
 // Drops every kept listing (the module is unloaded).

@@ -7,117 +7,58 @@
 #include <objbase.h>
 #include <string.h>
 #include <wchar.h>
+#include "listing/first_touch.h"
 #include "listing/folder_path.h"
+#include "listing/job_scheduler.h"
 #include "listing/kept_listings.h"
+#include "listing/known_pictures.h"
 #include "listing/shortcut.h"
+#include "listing/volume_identity.h"
 
-enum job_kind { job_list_folder, job_resolve_shortcut };
+// A listing shown from a kept copy on a volume where listing again costs
+// too much is read again after the host had it: when the folder's items
+// changed, the new listing is kept in its place, for the next right-click.
+static void recheck_kept(qv_job *job, const qv_folder_stamp *stamp)
+{
+    static const volatile LONG nobody = 0;  // no own picture is looked up
+    SRWLOCK lock = SRWLOCK_INIT;
+    qv_listing_share share = {};
+    share.lock = &lock;
+    share.wanted = &nobody;
+    share.known = &job->list;
+    qv_item_list fresh = {};
+    list_folder(&fresh, job->path, &job->rules, &share);
+    if (!share.failed && fresh.entries && !same_items(&fresh, &job->list))
+        kept_listing_store(job->path, &job->rules, stamp, &fresh);
+    list_clear(&fresh);
+}
 
-struct qv_job {
-    LONG refs;
-    // Hosts that wait for the listing or hold it for a menu: once none does,
-    // the worker looks up no more pictures.
-    volatile LONG wanted;
-    job_kind kind;
-    HANDLE done;  // set when the worker has finished
-    WCHAR path[MAX_PATH];
+static bool list_job(qv_job *job)
+{
+    // A drive letter mapped to a server counts as that server, found before
+    // the server is reached: a full server's request waits its turn.
     WCHAR volume[QV_FOLDER_FORM_CHARS];
-    qv_listing_rules rules;
-    DWORD attributes;  // the item's from its parent's listing, if known
-
-    // Written by the worker and read by the host, under `lock`.
-    SRWLOCK lock;
-    bool known;      // the item's attributes, or the shortcut, were read
-    bool is_folder;
-    bool closed;     // a folder that must not be opened: "." alone
-    bool target_read;
-    WCHAR target[MAX_PATH];
-    qv_folder_stamp stamp;   // the folder's, before it was listed
-    qv_listing_share share;  // the listing is complete
-    qv_item_list list;
-    bool abandoned;  // a host took a part and left the rest to be kept
-};
-
-static LONG volatile g_workers;
-// The module the workers run in; each worker holds a reference to it.
-static HMODULE g_worker_module;
-// The jobs whose worker runs, under g_jobs_lock: joined by a host that asks
-// for the same, and counted per volume.
-static SRWLOCK g_jobs_lock = SRWLOCK_INIT;
-static qv_job *g_running[QV_MAX_WORKERS];
-
-qv_deadline deadline_after(DWORD limit_ms)
-{
-    qv_deadline deadline = {limit_ms == 0, GetTickCount64() + limit_ms};
-    return deadline;
-}
-
-static DWORD time_left(const qv_deadline &deadline)
-{
-    ULONGLONG now = GetTickCount64();
-    return deadline.at > now ? (DWORD)(deadline.at - now) : 0;
-}
-
-static void release_job(qv_job *job)
-{
-    if (InterlockedDecrement(&job->refs) != 0)
-        return;
-    list_clear(&job->list);
-    if (job->done)
-        CloseHandle(job->done);
-    HeapFree(GetProcessHeap(), 0, job);
-}
-
-static qv_job *new_job(job_kind kind, const WCHAR *path, const qv_listing_rules *rules, DWORD attributes)
-{
-    qv_job *job = (qv_job *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(qv_job));
-    if (!job)
-        return NULL;
-    job->refs = 1;
-    job->wanted = 1;
-    job->kind = kind;
-    wcsncpy(job->path, path, MAX_PATH - 1);
-    volume_of(job->path, job->volume);
-    if (rules)
-        job->rules = *rules;
-    job->attributes = attributes;
-    InitializeSRWLock(&job->lock);
-    job->share.lock = &job->lock;
-    job->share.wanted = &job->wanted;
-    job->done = CreateEventW(NULL, TRUE, FALSE, NULL);
-    if (!job->done) {
-        release_job(job);
-        return NULL;
-    }
-    return job;
-}
-
-static void list_job(qv_job *job)
-{
-    WCHAR folder[QV_FOLDER_FORM_CHARS];
-    folder_form(job->path, folder);
-    // Only the parent's listing tells a cloud folder that opening fetches:
-    // it is asked first, and such a folder is never opened.
-    DWORD attributes = job->attributes;
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        attributes = enumeration_attributes(folder);
-    bool may_open = attributes == INVALID_FILE_ATTRIBUTES || item_may_be_opened(attributes);
-    qv_folder_stamp stamp = {};
-    bool opened = may_open && read_folder_stamp(folder, &attributes, &stamp);
-    bool is_folder = (opened || !may_open) && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    bool enumerate = is_folder && opened && item_may_be_opened(attributes);
+    if (find_mapped_volume(job->path, volume) && !job_found_volume(job, volume))
+        return false;
+    qv_first_touch touch;
+    touch_folder(job->path, job->attributes, &touch);
     AcquireSRWLockExclusive(&job->lock);
     job->known = true;
-    job->is_folder = is_folder;
-    job->closed = is_folder && !enumerate;
-    job->stamp = stamp;
-    job->share.complete = !enumerate;
+    job->is_folder = touch.is_folder;
+    job->closed = touch.is_folder && !touch.enumerate;
+    job->stamp = touch.stamp;
+    job->share.complete = !touch.enumerate;
     ReleaseSRWLockExclusive(&job->lock);
-    if (!enumerate)
-        return;
+    if (!touch.enumerate)
+        return true;
 
+    // A kept listing of the unchanged folder: on a quick local disk it only
+    // lends its pictures to a new listing, which shows what became hidden,
+    // was renamed or changed between file and folder without moving the
+    // folder's times; elsewhere it is shown at once and checked after.
     qv_item_list kept = {};
-    if (kept_listing_copy(job->path, &job->rules, &stamp, &kept)) {
+    bool have_kept = kept_listing_copy(job->path, &job->rules, &touch.stamp, &kept);
+    if (have_kept && !touch.quick) {
         AcquireSRWLockExclusive(&job->lock);
         job->list = kept;
         job->share.listed = true;
@@ -132,18 +73,25 @@ static void list_job(qv_job *job)
         job->abandoned = job->abandoned || missing;
         job->share.complete = true;
         ReleaseSRWLockExclusive(&job->lock);
-        return;
+        SetEvent(job->done);
+        recheck_kept(job, &touch.stamp);
+        return true;
     }
-
+    job->share.known = have_kept ? &kept : NULL;
     list_folder(&job->list, job->path, &job->rules, &job->share);
+    AcquireSRWLockExclusive(&job->lock);
+    job->share.known = NULL;
+    ReleaseSRWLockExclusive(&job->lock);
+    list_clear(&kept);
+    return true;
 }
 
-static void resolve_job(qv_job *job)
+static bool resolve_job(qv_job *job)
 {
     WCHAR target[MAX_PATH];
     wcscpy(target, job->path);
     // A shortcut that is itself only in the cloud would be fetched.
-    DWORD attributes = enumeration_attributes(target);
+    DWORD attributes = GetFileAttributesW(target);
     bool read = attributes == INVALID_FILE_ATTRIBUTES || item_may_be_opened(attributes);
     if (read)
         ConvertShortcutTarget(target);
@@ -152,14 +100,7 @@ static void resolve_job(qv_job *job)
     job->target_read = read;
     job->known = true;
     ReleaseSRWLockExclusive(&job->lock);
-}
-
-static void do_job(qv_job *job)
-{
-    if (job->kind == job_list_folder)
-        list_job(job);
-    else
-        resolve_job(job);
+    return true;
 }
 
 // A listing that a host left unfinished is kept once it is complete, unless
@@ -169,8 +110,7 @@ static void keep_abandoned(qv_job *job)
 {
     qv_item_list kept = {};
     AcquireSRWLockExclusive(&job->lock);
-    bool keep = job->kind == job_list_folder && job->abandoned && job->share.complete && !job->share.failed &&
-                !job->closed && job->list.entries;
+    bool keep = job->abandoned && job->share.complete && !job->share.failed && !job->closed && job->list.entries;
     if (keep && job->refs == 1) {
         kept = job->list;
         memset(&job->list, 0, sizeof(job->list));
@@ -182,108 +122,39 @@ static void keep_abandoned(qv_job *job)
         kept_listing_store(job->path, &job->rules, &job->stamp, &kept);
 }
 
-static void leave_table(qv_job *job)
+static void nothing_after(qv_job *)
 {
-    AcquireSRWLockExclusive(&g_jobs_lock);
-    for (qv_job *&running : g_running) {
-        if (running == job)
-            running = NULL;
-    }
-    ReleaseSRWLockExclusive(&g_jobs_lock);
 }
 
-static DWORD WINAPI worker_main(void *parameter)
+static const qv_job_steps g_list_steps = {list_job, keep_abandoned};
+static const qv_job_steps g_resolve_steps = {resolve_job, nothing_after};
+
+qv_deadline deadline_after(DWORD limit_ms)
 {
-    qv_job *job = (qv_job *)parameter;
-    // The shell's objects (shortcuts, icons) need COM on this thread.
-    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    do_job(job);
-    leave_table(job);
-    keep_abandoned(job);
-    SetEvent(job->done);
-    release_job(job);
-    if (SUCCEEDED(com))
-        CoUninitialize();
-    InterlockedDecrement(&g_workers);
-    // The module may be unloaded as this reference goes: leave through
-    // kernel32, never back into the module's code.
-    FreeLibraryAndExitThread(g_worker_module, 0);
-    return 0;
+    qv_deadline deadline = {limit_ms == 0, GetTickCount64() + limit_ms};
+    return deadline;
 }
 
-// Starts a worker on `job`, which it then shares.
-static bool start_worker(qv_job *job)
+static DWORD time_left(const qv_deadline &deadline)
 {
-    HMODULE module = NULL;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, (LPCWSTR)(void *)&worker_main, &module))
-        return false;
-    g_worker_module = module;
-    InterlockedIncrement(&g_workers);
-    InterlockedIncrement(&job->refs);
-    HANDLE thread = CreateThread(NULL, 0, worker_main, job, 0, NULL);
-    if (!thread) {
-        InterlockedDecrement(&job->refs);
-        InterlockedDecrement(&g_workers);
-        FreeLibrary(module);
-        return false;
-    }
-    CloseHandle(thread);
-    return true;
-}
-
-static bool same_job(const qv_job *job, job_kind kind, const WCHAR *path, const qv_listing_rules *rules)
-{
-    return job->kind == kind && _wcsicmp(job->path, path) == 0 &&
-           (kind != job_list_folder || same_listing_rules(&job->rules, rules));
-}
-
-// The running job for the same item, joined; else a new job on a worker of
-// its own, when its volume and the process have one to spare; else null.
-static qv_job *join_or_start(job_kind kind, const WCHAR *path, const qv_listing_rules *rules, DWORD attributes)
-{
-    WCHAR volume[QV_FOLDER_FORM_CHARS];
-    volume_of(path, volume);
-    qv_job *job = NULL;
-    AcquireSRWLockExclusive(&g_jobs_lock);
-    qv_job **free_slot = NULL;
-    int on_volume = 0;
-    for (qv_job *&running : g_running) {
-        if (!running) {
-            free_slot = free_slot ? free_slot : &running;
-        } else if (same_job(running, kind, path, rules)) {
-            job = running;
-            InterlockedIncrement(&job->refs);
-            InterlockedIncrement(&job->wanted);
-            break;
-        } else if (_wcsicmp(running->volume, volume) == 0) {
-            on_volume++;
-        }
-    }
-    if (!job && free_slot && on_volume < QV_MAX_VOLUME_WORKERS) {
-        job = new_job(kind, path, rules, attributes);
-        if (job && start_worker(job)) {
-            *free_slot = job;
-        } else if (job) {
-            release_job(job);
-            job = NULL;
-        }
-    }
-    ReleaseSRWLockExclusive(&g_jobs_lock);
-    return job;
+    ULONGLONG now = GetTickCount64();
+    return deadline.at > now ? (DWORD)(deadline.at - now) : 0;
 }
 
 // Runs a job for `path` until `deadline`: without a limit on the calling
-// thread, else on a worker, joined or new.  Null when no worker was free.
+// thread, else on a worker, joined, new or queued.  Null when the queues
+// are full.
 static qv_job *run_until(job_kind kind, const WCHAR *path, const qv_listing_rules *rules, DWORD attributes,
                          const qv_deadline &deadline)
 {
+    const qv_job_steps *steps = kind == job_list_folder ? &g_list_steps : &g_resolve_steps;
     if (deadline.none) {
-        qv_job *job = new_job(kind, path, rules, attributes);
+        qv_job *job = new_job(kind, steps, path, rules, attributes);
         if (job)
-            do_job(job);
+            steps->run(job);
         return job;
     }
-    qv_job *job = join_or_start(kind, path, rules, attributes);
+    qv_job *job = schedule_job(kind, steps, path, rules, attributes);
     if (job)
         WaitForSingleObject(job->done, time_left(deadline));
     return job;
@@ -344,12 +215,19 @@ qv_listing_outcome list_in_time(const WCHAR *folder, DWORD attributes, const qv_
         return qv_listing_listed;
     }
     qv_job *job = run_until(job_list_folder, folder, rules, attributes, deadline);
-    if (!job)
+    if (!job) {
+        kept_listing_copy(folder, rules, NULL, out);
         return qv_listing_no_worker;
+    }
 
     qv_listing_outcome outcome = qv_listing_listed;
     AcquireSRWLockExclusive(&job->lock);
-    if (!job->known) {
+    if (!job->known && (!job->started || job->dropped)) {
+        // Still waiting for a worker: what is kept of the folder, if
+        // anything, unchecked; the listing is kept once a worker made it.
+        outcome = qv_listing_no_worker;
+        job->abandoned = true;
+    } else if (!job->known) {
         outcome = qv_listing_unknown;
         job->abandoned = true;  // still kept once it is listed
     } else if (!job->is_folder) {
@@ -373,6 +251,8 @@ qv_listing_outcome list_in_time(const WCHAR *folder, DWORD attributes, const qv_
     }
     bool running = !job->share.complete;
     ReleaseSRWLockExclusive(&job->lock);
+    if (outcome == qv_listing_no_worker)
+        kept_listing_copy(folder, rules, NULL, out);
     if (hold && running && (outcome == qv_listing_listed || outcome == qv_listing_partial))
         *hold = job;  // still wanted while the menu that shows it lives
     else
@@ -394,7 +274,3 @@ bool resolve_shortcut_in_time(WCHAR *path, const qv_deadline &deadline)
     return resolved;
 }
 
-LONG listing_workers()
-{
-    return g_workers;
-}

@@ -6,12 +6,7 @@
 #include <windows.h>
 #include "common/qv_item_list.h"
 #include "listing/folder_listing.h"
-
-// Workers alive at once in the process, and on one volume (a drive's root or
-// a share): a dead volume holds at most two, and the other volumes keep the
-// rest.  A right-click that would need another one does without.
-#define QV_MAX_WORKERS 16
-#define QV_MAX_VOLUME_WORKERS 2
+#include "listing/job_scheduler.h"
 
 // When the host's thread stops waiting: at `at` (GetTickCount64), or, with
 // `none`, never (there is no limit: it then does the work itself, as that
@@ -30,7 +25,8 @@ enum qv_listing_outcome {
     qv_listing_not_folder,  // no folder (a file, or gone)
     qv_listing_listed,      // a folder: its whole listing
     qv_listing_partial,     // a folder: its listing as far as it got, then "."
-    qv_listing_no_worker,   // its volume's workers are busy: nothing was read
+    qv_listing_no_worker,   // waiting for a worker of its volume, or none could be had: nothing
+                            // was read, and the listing holds what is kept of the folder, if anything
 };
 
 // Lists `folder` by `rules` on a worker and waits for it until `deadline`.
@@ -68,5 +64,3 @@ UINT64 listing_take_pictures(qv_job *job, qv_item_list *list, bool *done);
 // worker was free.
 bool resolve_shortcut_in_time(WCHAR *path, const qv_deadline &deadline);
 
-// Workers running now; each keeps the module loaded until it ends.
-LONG listing_workers();

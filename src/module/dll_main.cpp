@@ -3,6 +3,7 @@
 #include "common/module_state.h"
 #include "listing/item_pictures.h"
 #include "listing/kept_listings.h"
+#include "listing/volume_identity.h"
 #include "menu/thread_menus.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
@@ -18,6 +19,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         thread_menus_drop_all();
         // Workers hold the module while they run: none is left by now.
         kept_listings_drop_all();
+        volume_answers_forget();
         type_pictures_drop_all();
     }
     return TRUE;

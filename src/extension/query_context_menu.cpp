@@ -78,8 +78,10 @@ STDMETHODIMP qv_shellex::QueryContextMenu(HMENU hmenu, UINT indexMenu, UINT idCm
         is_dir = 0;
         return reserved(0);
     case qv_listing_no_worker:
-        // Only the shell's word that this is a folder: a shortcut's
-        // target may be a file.
+        // What is kept of the folder; else only the shell's word that this
+        // is a folder, and a shortcut's target may be a file.
+        if (listing.entry_count)
+            break;
         if (is_lnk)
             return reserved(0);
         list_dot_alone(&listing);

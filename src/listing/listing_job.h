@@ -1,7 +1,8 @@
 // Work that reads the selected item's drive, done on a worker thread of the
 // module while the host's thread waits for it no longer than the time limit.
 // A drive that is slow, remote, asleep or gone holds up the worker, never
-// the shell.  This file owns the workers and the jobs they run.
+// the shell.  This file makes the jobs and takes their results; the workers
+// and their queues are job_scheduler.h's.
 #pragma once
 #include <windows.h>
 #include "common/qv_item_list.h"
@@ -30,16 +31,20 @@ enum qv_listing_outcome {
 };
 
 // Lists `folder` by `rules` on a worker and waits for it until `deadline`.
-// A listing of the same folder by the same rules that is still running is
-// joined, never started twice.  On qv_listing_listed `out` (empty) holds the
+// A listing of the same folder by the same rules that is still running or
+// waiting for a worker is joined, never started twice.  On qv_listing_listed `out` (empty) holds the
 // whole listing; on qv_listing_partial the entries found so far followed by
 // "." (which opens the folder).  `attributes` are the folder's as its
 // parent's listing gave them, or INVALID_FILE_ATTRIBUTES when they are not
 // known (the worker then asks): a folder that must not be opened (offline,
 // or fetched from the cloud when opened) gives "." alone and is never read.
-// A listing that overruns goes on to its end and is kept for the next
-// right-click (kept_listings.h), unless it ended in an error; a kept listing
-// of the unchanged folder is handed out at once.
+// A listing that overruns, or that waited for a worker past the deadline,
+// goes on to its end and is kept for the next right-click (kept_listings.h),
+// unless it ended in an error.  A kept listing of the unchanged folder lends
+// its pictures to a new listing on a quick local disk, and elsewhere is
+// handed out at once and read again behind it: a right-click never shows an
+// item hidden, removed or renamed before it on a local disk, and on another
+// at most one right-click later.
 // Once every name is listed, the listing is whole (qv_listing_listed) even
 // when some entries still show their type's picture for want of their own.
 // The worker looks those up only while someone waits for the listing or

@@ -220,8 +220,9 @@ std::vector<std::wstring> right_click(const std::wstring &folder, DWORD *ms)
 // Sorted, the names shown when the time is up are the first of what was
 // read, already in order: the host's thread waits the limit and copies at
 // most MaxMenuItems + 1 of them, however big the folder (Wine may take the
-// whole limit to open it: then "." alone).  Once read to its end, the
-// folder's own first names are shown.
+// whole limit to open it: then "." alone).  Right-clicks one after the
+// other join the listing still read and find more of it read each time.
+// Once read to its end, the folder's own first names are shown.
 TEST(BigFolder, HundredThousandFilesSortedWithinTheTimeLimit)
 {
     const std::wstring folder = hundred_thousand_files();
@@ -233,12 +234,14 @@ TEST(BigFolder, HundredThousandFilesSortedWithinTheTimeLimit)
     const DWORD item_limits[] = {1000, 100};
     for (DWORD max_items : item_limits) {
         settings.set(L"MaxMenuItems", max_items);
-        DWORD ms = 0;
-        std::vector<std::wstring> part = right_click(folder, &ms);
-        EXPECT_LT(ms, limit_ms + margin_ms) << max_items;
-        EXPECT_LE(part.size(), max_items + 2);
-        EXPECT_EQ(L".", part.back());
-        EXPECT_TRUE(std::is_sorted(part.begin(), part.end() - 1)) << max_items;
+        for (int click = 0; click < 3; click++) {
+            DWORD ms = 0;
+            std::vector<std::wstring> part = right_click(folder, &ms);
+            EXPECT_LT(ms, limit_ms + margin_ms) << max_items << " click " << click;
+            EXPECT_LE(part.size(), max_items + 2);
+            EXPECT_EQ(L".", part.back());
+            EXPECT_TRUE(std::is_sorted(part.begin(), part.end() - 1)) << max_items;
+        }
     }
     ASSERT_TRUE(listing_workers_end());
     for (DWORD max_items : item_limits) {

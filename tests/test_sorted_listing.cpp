@@ -87,7 +87,11 @@ TEST(SortedListing, FolderCutAfterItsFirstNames)
         // The sentinel ends it; the first three have a picture, no later one.
         EXPECT_EQ(L"", std::wstring(list_name(&list, list.entry_count)));
         for (UINT64 i = 0; i < list.entry_count; i++) {
-            EXPECT_EQ(i < 3 && names(list)[i] != L".", list.entries[i].icon != QV_NO_ICON) << max_names << " " << i;
+            if (i < 3 && names(list)[i] != L".") {
+                EXPECT_GE(list.entries[i].icon, 0) << max_names << " " << i;
+            } else {
+                EXPECT_EQ(QV_NO_ICON, list.entries[i].icon) << max_names << " " << i;
+            }
         }
         list_clear(&list);
     }
@@ -124,7 +128,7 @@ TEST(SortedListing, SelectionEqualsAFullSortCut)
             best.build(&list, 2);
             EXPECT_EQ(expected, names(list)) << limit;
             if (limit >= 3) {
-                EXPECT_NE(QV_NO_ICON, list.entries[1].icon) << limit;
+                EXPECT_GE(list.entries[1].icon, 0) << limit;
                 EXPECT_EQ(QV_NO_ICON, list.entries[2].icon) << limit;
             }
             if (limit <= 300) {

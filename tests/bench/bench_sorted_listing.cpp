@@ -23,7 +23,7 @@ static int bare_enumeration(const wchar_t *dir)
         return 0;
     int items = 0;
     do
-        items++;
+        items += wcscmp(found.cFileName, L".") && wcscmp(found.cFileName, L"..");
     while (FindNextFileW(find, &found));
     FindClose(find);
     return items;

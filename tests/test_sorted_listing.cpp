@@ -39,30 +39,6 @@ std::vector<std::wstring> sorted_and_cut(std::vector<item> items, UINT64 limit)
     return result;
 }
 
-TEST(SortedListing, ExplorersOrderOfTwoItems)
-{
-    const DWORD dir = FILE_ATTRIBUTE_DIRECTORY, file = FILE_ATTRIBUTE_ARCHIVE;
-    const struct {
-        const wchar_t *first;
-        DWORD first_attributes;
-        const wchar_t *second;
-        DWORD second_attributes;
-    } pairs[] = {
-        {L"zulu", dir, L"apple.txt", file},       // folders first
-        {L"file2.txt", file, L"file10.txt", file},  // numbers by value
-        {L"beta", dir, L"Zeta", dir},              // case aside
-        {L"ABC", file, L"abc", file},              // equal to Explorer: by code
-        {L"x9", file, L"x9a", file},
-    };
-    for (const auto &pair : pairs) {
-        EXPECT_LT(explorer_compare(pair.first, pair.first_attributes, pair.second, pair.second_attributes), 0)
-            << testing::PrintToString(pair.first);
-        EXPECT_GT(explorer_compare(pair.second, pair.second_attributes, pair.first, pair.first_attributes), 0)
-            << testing::PrintToString(pair.first);
-    }
-    EXPECT_EQ(0, explorer_compare(L"same", file, L"same", file));
-}
-
 // A real folder listed sorted, with every limit that matters: none, one,
 // some, exactly all, more than all.
 TEST(SortedListing, FolderCutAfterItsFirstNames)
@@ -95,6 +71,8 @@ TEST(SortedListing, FolderCutAfterItsFirstNames)
         }
         list_clear(&list);
     }
+    // Names Explorer takes for equal, which only a case-sensitive drive holds.
+    EXPECT_LT(explorer_compare(L"ABC", 0, L"abc", 0), 0);
 }
 
 // Thousands of names offered ascending, descending and shuffled, against

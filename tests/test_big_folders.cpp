@@ -1,14 +1,17 @@
 // Big folders: ten thousand files with the item limit lifted.  The listing,
 // its pictures and the menu complete within a bounded number of GDI objects,
 // and the entries fall into screen-high columns in the menu as it is shown.
+// A hundred thousand files listed sorted keep the time limit.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
 #include <set>
 #include <string>
 #include "menu/thread_menus.h"
 #include "common/module_state.h"
 #include "extension/qv_shellex.h"
 #include "listing/folder_listing.h"
+#include "listing/listing_job.h"
 #include "gdi_objects.h"
 #include "test_support.h"
 
@@ -179,6 +182,123 @@ TEST(BigFolder, TenThousandFilesWithTheLimitLifted)
     EXPECT_LE(live_gdi_objects(), gdi_before + window_objects + (long)distinct.size() + 2);
     EXPECT_EQ(0, menu_hook_count());
     DestroyWindow(owner);
+}
+
+// The hundred thousand files file00000.qvbig and on that make_big_folder.sh
+// made for this test, last to first, seen through drive Z:.
+std::wstring hundred_thousand_files()
+{
+    std::string unix_path = QV_BIG_FOLDER;
+    std::wstring path(unix_path.begin(), unix_path.end());
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+// What one right-click on `folder` lists, and how long QueryContextMenu took.
+std::vector<std::wstring> right_click(const std::wstring &folder, DWORD *ms)
+{
+    std::vector<std::wstring> names;
+    qv_shellex *ext = qv_shellex::create();
+    IDataObject *data = shell_data_object({folder});
+    if (!data || ext->Initialize(NULL, data, NULL) != S_OK) {
+        ADD_FAILURE() << "no data object for the folder";
+    } else {
+        HMENU menu = CreatePopupMenu();
+        DWORD start = GetTickCount();
+        ext->QueryContextMenu(menu, 0, first_cmd, 0x7FFF, CMF_NORMAL);
+        *ms = GetTickCount() - start;
+        for (UINT64 i = 0; i < ext->list.entry_count; i++)
+            names.push_back(list_name(&ext->list, i));
+        DestroyMenu(menu);
+    }
+    if (data)
+        data->Release();
+    ext->Release();
+    return names;
+}
+
+// Sorted, the names shown when the time is up are the first of what was
+// read, already in order: the host's thread waits the limit and copies at
+// most MaxMenuItems + 1 of them, however big the folder (Wine may take the
+// whole limit to open it: then "." alone).  Right-clicks one after the
+// other join the listing still read and find more of it read each time.
+TEST(BigFolder, HundredThousandFilesSortedWithinTheTimeLimit)
+{
+    const std::wstring folder = hundred_thousand_files();
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder + L"\\file99999.qvbig").c_str()));
+    settings_scope settings;
+    settings.set(L"SortEntries", 1);
+    const DWORD limit_ms = 300, margin_ms = 700;
+    settings.set(L"ListingTimeLimit", limit_ms);
+    for (DWORD max_items : {1000, 100}) {
+        settings.set(L"MaxMenuItems", max_items);
+        for (int click = 0; click < 3; click++) {
+            DWORD ms = 0;
+            std::vector<std::wstring> part = right_click(folder, &ms);
+            EXPECT_LT(ms, limit_ms + margin_ms) << max_items << " click " << click;
+            ASSERT_FALSE(part.empty());
+            EXPECT_LE(part.size(), max_items + 2);
+            EXPECT_EQ(L".", part.back());
+            EXPECT_TRUE(std::is_sorted(part.begin(), part.end() - 1)) << max_items;
+        }
+    }
+    EXPECT_TRUE(listing_workers_end());
+}
+
+// A sorted listing read on another thread, watched as the host would copy
+// it when its time is up.
+struct sorted_reading {
+    std::wstring folder;
+    qv_listing_rules rules = {1001, false, QV_MAX_PICTURES, true};
+    SRWLOCK lock = SRWLOCK_INIT;
+    qv_listing_share share = {};
+    qv_item_list list = {};
+};
+
+DWORD WINAPI read_sorted(void *parameter)
+{
+    sorted_reading *reading = (sorted_reading *)parameter;
+    list_folder(&reading->list, reading->folder.c_str(), &reading->rules, &reading->share);
+    return 0;
+}
+
+// While the folder is read, what a host finds is the first names read so
+// far, in order, never more than the limit and "."; then the folder's first.
+TEST(BigFolder, SortedListingInOrderWhileRead)
+{
+    sorted_reading reading;
+    reading.folder = hundred_thousand_files();
+    reading.share.lock = &reading.lock;
+    HANDLE thread = CreateThread(NULL, 0, read_sorted, &reading, 0, NULL);
+    ASSERT_NE(nullptr, thread);
+    int looks = 0, with_names = 0, out_of_order = 0, too_long = 0;
+    for (bool listed = false; !listed; Sleep(5)) {
+        qv_item_list part = {};
+        AcquireSRWLockExclusive(&reading.lock);
+        listed = reading.share.listed;
+        if (!listed) {
+            too_long += reading.list.entry_count > reading.rules.max_names + 1;
+            list_copy_part(&part, &reading.list, &reading.rules);
+        }
+        ReleaseSRWLockExclusive(&reading.lock);
+        std::vector<std::wstring> names;
+        for (UINT64 i = 0; i + 1 < part.entry_count; i++)
+            names.push_back(list_name(&part, i));
+        looks += !listed;
+        with_names += !names.empty();
+        out_of_order += !std::is_sorted(names.begin(), names.end());
+        list_clear(&part);
+    }
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_GT(with_names, 0) << looks << " looks";
+    EXPECT_EQ(0, out_of_order);
+    EXPECT_EQ(0, too_long);
+    ASSERT_EQ(reading.rules.max_names + 1, reading.list.entry_count);
+    for (UINT64 i = 0; i < reading.rules.max_names; i++)
+        EXPECT_EQ(file_name((int)i), list_name(&reading.list, i)) << i;
+    EXPECT_STREQ(L".", list_name(&reading.list, reading.rules.max_names));
+    list_clear(&reading.list);
 }
 
 }  // namespace

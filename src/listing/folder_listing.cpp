@@ -7,8 +7,8 @@
 #include <wchar.h>
 #include <algorithm>
 #include "common/qv_config.h"
-#include <shlwapi.h>
 #include "listing/folder_listing.h"
+#include "listing/explorer_order.h"
 #include "listing/item_pictures.h"
 #include "listing/known_pictures.h"
 #include "listing/name_rules.h"
@@ -92,57 +92,16 @@ static bool more_entry(const qv_item_list *list, UINT64 i)
     return wcscmp(list_name(list, i), L".") == 0;
 }
 
-// Explorer's order of entries a and b: folders first, then names as
-// StrCmpLogicalW orders them ("file2" before "file10"); names it takes for
-// equal keep an order of their own.
-static bool explorer_before(const qv_item_list *list, UINT64 a, UINT64 b)
-{
-    bool folder_a = (list->entries[a].attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    bool folder_b = (list->entries[b].attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (folder_a != folder_b)
-        return folder_a;
-    int order = StrCmpLogicalW(list_name(list, a), list_name(list, b));
-    if (order == 0)
-        order = wcscmp(list_name(list, a), list_name(list, b));
-    return order != 0 ? order < 0 : a < b;
-}
-
-// The indices of the first `count` entries of `list` in Explorer's order,
-// for free(); null when out of memory.
-static UINT64 *explorer_order(const qv_item_list *list, UINT64 count)
-{
-    UINT64 *order = (UINT64 *)malloc((size_t)(count ? count : 1) * sizeof(UINT64));
-    if (!order)
-        return NULL;
-    for (UINT64 i = 0; i < count; i++)
-        order[i] = i;
-    std::sort(order, order + count, [list](UINT64 a, UINT64 b) { return explorer_before(list, a, b); });
-    return order;
-}
-
-// Copies into `to` up to rules->max_names of the first `count` entries of
-// `from`, in the order of the rules (enumeration order when that cannot be
-// made), icons for the first `icons`.  Returns whether some were left
-// out.
-static bool copy_in_order(qv_item_list *to, const qv_item_list *from, UINT64 count, const qv_listing_rules *rules,
-                          UINT64 icons)
-{
-    UINT64 *order = rules->sort ? explorer_order(from, count) : NULL;
-    UINT64 shown = count < rules->max_names ? count : rules->max_names;
-    list_copy_entries(to, from, order, shown, icons);
-    free(order);
-    return shown < count;
-}
-
-// Explorer's order needs every name before the first is known: the names
-// found are put in that order and cut at rules->max_names, and only then
-// do the first rules->icons look up their own pictures.  Only the worker
-// changes the list, so it reads it unlocked.
-static void put_in_explorer_order(qv_item_list *list, const qv_listing_rules *rules, qv_listing_share *share)
+// A sorted listing shows the first names of the whole folder, which are
+// known only at its end: the worker picks them in `best` as names come, and
+// every now and then puts what it has, in order and with "." when names were
+// left out, into the shared list, built first and swapped in under the lock.
+// So whoever copies the list when the time is up finds it ordered and short.
+static void publish_in_order(qv_item_list *list, explorer_selection *best, const qv_listing_rules *rules,
+                             qv_listing_share *share)
 {
     qv_item_list ordered = {};
-    if (copy_in_order(&ordered, list, list->entry_count, rules, rules->icons))
-        list_append_ansi(&ordered, ".");
+    best->build(&ordered, rules->icons);
     {
         share_guard guard(share);
         qv_item_list found = *list;
@@ -151,6 +110,10 @@ static void put_in_explorer_order(qv_item_list *list, const qv_listing_rules *ru
     }
     list_clear(&ordered);
 }
+
+// Time between two publications of a sorted listing being read: each
+// copies the names picked so far.
+#define PUBLISH_EVERY_MS 20
 
 static bool still_wanted(const qv_listing_share *share)
 {
@@ -224,17 +187,25 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
 
     UINT64 listed = 0;
     bool more = true, failed = false;
+    explorer_selection best(rules->max_names);
+    ULONGLONG published_at = GetTickCount64();
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)
             continue;
         const WCHAR *name = found.cFileName;
         if (!listed_name(rules, name))
             continue;
-        // Past the bound the entry is listed without a picture (sorted, the
-        // bound is applied once the order is known).
+        if (rules->sort) {
+            best.offer(name, wcsnlen(name, MAX_PATH - 1), found.dwFileAttributes);
+            if (best.changed() && GetTickCount64() - published_at >= PUBLISH_EVERY_MS) {
+                publish_in_order(list, &best, rules, share);
+                published_at = GetTickCount64();
+            }
+            continue;
+        }
+        // Past the bound the entry is listed without a picture.
         qv_icon_kind kind = qv_icon_type;
-        int icon = rules->sort || listed < rules->icons ? type_picture(name, found.dwFileAttributes, &kind)
-                                                        : QV_NO_ICON;
+        int icon = listed < rules->icons ? type_picture(name, found.dwFileAttributes, &kind) : QV_NO_ICON;
         {
             share_guard guard(share);
             if (!list_append_name(list, name, wcsnlen(name, MAX_PATH - 1)))
@@ -244,8 +215,6 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
             entry->icon = icon;
             entry->icon_kind = icon == QV_NO_ICON ? qv_icon_type : kind;
         }
-        if (rules->sort)
-            continue;
         listed++;
         if (listed >= rules->max_names) {
             // One entry past the limit: "." stands for the rest (it opens the folder).
@@ -256,7 +225,7 @@ void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *r
     } while (more && next_item(find, &found, &failed));
     FindClose(find);
     if (rules->sort)
-        put_in_explorer_order(list, rules, share);
+        publish_in_order(list, &best, rules, share);
     {
         share_guard guard(share);
         // Cut short by an error: "." opens the folder for the rest.
@@ -284,10 +253,11 @@ bool list_copy_listing(qv_item_list *out, const qv_item_list *from, UINT64 icons
 
 void list_copy_part(qv_item_list *out, const qv_item_list *from, const qv_listing_rules *rules)
 {
+    // A sorted listing is in order as it grows: copied as it is.
     UINT64 count = from->entry_count;
     if (count && more_entry(from, count - 1))
         count--;
-    copy_in_order(out, from, count, rules, rules->icons);
+    list_copy_entries(out, from, NULL, std::min(count, rules->max_names), rules->icons);
     list_append_ansi(out, ".");
     list_finish(out);
 }

@@ -62,8 +62,10 @@ bool same_listing_rules(const qv_listing_rules *a, const qv_listing_rules *b);
 // enumeration order (in Explorer's with rules->sort), each of the first
 // rules->icons with its type's picture (item_pictures.h), ended by "." past
 // rules->max_names and by the sentinel; `share` is then marked listed.
-// Then, while someone wants them, the own pictures of those entries
-// (list_own_pictures).  A folder that cannot be opened gives an empty list
+// Sorted, `list` holds, while the folder is read, the first names found so
+// far in order, never more than rules->max_names and ".", renewed every few
+// milliseconds.  Then, while someone wants them, the own pictures of those
+// entries (list_own_pictures).  A folder that cannot be opened gives an empty list
 // without sentinel; an enumeration that fails midway gives what it found,
 // then ".".  Either marks `share` failed.  `share` may be null.
 void list_folder(qv_item_list *list, const WCHAR *dir, const qv_listing_rules *rules, qv_listing_share *share);
@@ -79,8 +81,9 @@ void list_own_pictures(qv_item_list *list, const WCHAR *dir, const qv_listing_ru
 // when it cannot be copied whole.
 bool list_copy_listing(qv_item_list *out, const qv_item_list *from, UINT64 icons);
 // Copies into `out` (empty) the part of a listing found so far, `from`, as it
-// is shown when the time is up: in the order of `rules` and within its
-// names, icons for the first rules->icons only, then "." for the rest.
+// is shown when the time is up: in its own order (a sorted listing is in
+// order as it grows), within rules->max_names, icons for the first
+// rules->icons only, then "." for the rest.  Nothing is sorted here.
 void list_copy_part(qv_item_list *out, const qv_item_list *from, const qv_listing_rules *rules);
 
 // A folder's listing when nothing of it could be read: "." alone, which

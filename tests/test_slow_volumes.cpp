@@ -11,29 +11,13 @@
 #include "extension/qv_shellex.h"
 #include "listing/listing_job.h"
 #include "right_click.h"
-#include "slow_drive.h"
+#include "slow_drive_test.h"
 #include "test_support.h"
 
 namespace {
 
-const DWORD blocked_ms = 60000;
-const DWORD back_soon_ms = 5000;
-
-class slow_volumes : public testing::Test {
+class slow_volumes : public slow_drive_test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(drive.available()) << "no slow drive: " << testing::PrintToString(drive.why_not());
-        ext = qv_shellex::create();
-    }
-    void TearDown() override
-    {
-        drive.unblock();
-        drive.set_delay(0);
-        EXPECT_TRUE(listing_workers_end()) << "every worker ends once the drive answers";
-        if (ext)
-            ext->Release();
-    }
     // A folder behind the drive with `count` files named noteN + `type`.
     void make_folder(const std::wstring &name, int count, const wchar_t *type = L".txt")
     {
@@ -49,9 +33,6 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    slow_drive drive;
-    settings_scope settings;
-    qv_shellex *ext = NULL;
 };
 
 bool shows(const click &r, const wchar_t *name)

@@ -28,8 +28,13 @@ static void recheck_kept(qv_job *job, const qv_folder_stamp *stamp)
     share.known = &job->list;
     qv_item_list fresh = {};
     list_folder(&fresh, job->path, &job->rules, &share);
-    if (!share.failed && fresh.entries && !same_items(&fresh, &job->list))
+    if (!share.failed && fresh.entries && !same_items(&fresh, &job->list)) {
         kept_listing_store(job->path, &job->rules, stamp, &fresh);
+        // The stale copy is not kept again over it.
+        AcquireSRWLockExclusive(&job->lock);
+        job->abandoned = false;
+        ReleaseSRWLockExclusive(&job->lock);
+    }
     list_clear(&fresh);
 }
 

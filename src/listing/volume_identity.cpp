@@ -134,7 +134,16 @@ static bool letter_answer(const WCHAR *path, WCHAR *out, UINT *drive_type)
         return false;
     if (remembered(root, out, drive_type))
         return true;
-    *drive_type = GetDriveTypeW(root);
+    // A letter of a local disk volume says so by its device's name, which
+    // the object manager gives without reaching the drive; only other
+    // letters are asked for their type, which opens their root.
+    WCHAR letter[3] = {root[0], L':', 0}, device[MAX_PATH];
+    DWORD chars = QueryDosDeviceW(letter, device, MAX_PATH);
+    const WCHAR disk[] = L"\\Device\\HarddiskVolume";
+    if (chars && _wcsnicmp(device, disk, wcslen(disk)) == 0)
+        *drive_type = DRIVE_FIXED;
+    else
+        *drive_type = GetDriveTypeW(root);
     WCHAR remote[MAX_PATH + 1];
     if (!(*drive_type == DRIVE_REMOTE && mapped_share(root[0], remote, MAX_PATH + 1) && server_of(remote, out)))
         wcscpy(out, root);

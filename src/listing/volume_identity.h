@@ -23,8 +23,8 @@ void volume_key(const WCHAR *path, WCHAR *out);
 // volume into `out` and returns whether it differs from the path's root.
 bool find_mapped_volume(const WCHAR *path, WCHAR *out);
 
-// Whether `path` lies on a local fixed drive, as its letter says (asked at
-// most once a minute).
+// Whether `path` lies on a local disk (a fixed one, or a stick), as its
+// letter says (asked at most once a minute).
 bool on_fixed_drive(const WCHAR *path);
 
 // For a worker that opened `path` (`handle`, a folder): where the handle

@@ -57,6 +57,13 @@ bool slow_drive::set_delay(DWORD ms)
     return command(line);
 }
 
+bool slow_drive::block_at(const std::string &name, DWORD max_ms)
+{
+    char line[256];
+    snprintf(line, sizeof line, "block-at /%s %lu\n", name.c_str(), (unsigned long)max_ms);
+    return max_ms > 0 && command(line);
+}
+
 bool slow_drive::block(DWORD max_ms)
 {
     char line[40];

@@ -48,6 +48,9 @@ public:
     bool set_delay(DWORD ms);
     // Every operation waits until unblock(), or for at most `max_ms`.
     bool block(DWORD max_ms);
+    // Blocks as block() does from the first operation on the item `name`
+    // (a folder of the drive's root, ASCII) or under it, that one held too.
+    bool block_at(const std::string &name, DWORD max_ms);
     // Ends blocking, releasing every waiting operation at once.
     bool unblock();
     // The operation count back to 0.

@@ -11,7 +11,9 @@
  * at the root is not listed and is never counted, held or delayed: reading it
  * gives "ops N", "delay MS" and "block MS" (the time blocking has left, 0 when
  * off), one a line; writing "delay MS", "block MS" (0: off, releasing every
- * waiting operation) or "reset" (the count back to 0) sets them. */
+ * waiting operation) or "reset" (the count back to 0) sets them, and
+ * "block-at PATH MS" turns blocking on for MS when the first operation on
+ * PATH (as "/name/sub") or under it arrives, that operation held too. */
 #define FUSE_USE_VERSION 31
 #define _GNU_SOURCE
 #include <fuse.h>
@@ -41,6 +43,8 @@ static pthread_mutex_t block_lock = PTHREAD_MUTEX_INITIALIZER;
 static pthread_cond_t block_changed;
 static int blocking;                 /* guarded by block_lock */
 static struct timespec block_until;  /* CLOCK_MONOTONIC; guarded by block_lock */
+static char armed_path[PATH_MAX];    /* block-at; guarded by block_lock */
+static long armed_ms;                /* 0: not armed; guarded by block_lock */
 
 /* `path` is null for a file used through its handle after it was unlinked. */
 static int is_control(const char *path) { return path && strcmp(path, CONTROL) == 0; }
@@ -56,10 +60,22 @@ static long ms_until(const struct timespec *t)
 /* The slowness, applied at the start of every operation on a normal path.
  * The count comes first, so that a test can see an operation arrive while
  * it is held. */
-static void slow_down(void)
+static void start_block_locked(long ms);
+
+static int under_armed_path(const char *path)
+{
+    size_t len = strlen(armed_path);
+    return path && strncmp(path, armed_path, len) == 0 && (path[len] == 0 || path[len] == '/');
+}
+
+static void slow_down(const char *path)
 {
     atomic_fetch_add(&op_count, 1);
     pthread_mutex_lock(&block_lock);
+    if (armed_ms > 0 && under_armed_path(path)) {
+        start_block_locked(armed_ms);
+        armed_ms = 0;
+    }
     while (blocking && ms_until(&block_until) > 0)
         pthread_cond_timedwait(&block_changed, &block_lock, &block_until);
     pthread_mutex_unlock(&block_lock);
@@ -70,9 +86,8 @@ static void slow_down(void)
     }
 }
 
-static void set_block(long ms)
+static void start_block_locked(long ms)
 {
-    pthread_mutex_lock(&block_lock);
     blocking = ms > 0;
     clock_gettime(CLOCK_MONOTONIC, &block_until);
     block_until.tv_sec += ms / 1000;
@@ -82,6 +97,20 @@ static void set_block(long ms)
         block_until.tv_nsec -= 1000000000;
     }
     pthread_cond_broadcast(&block_changed);
+}
+
+static void set_block(long ms)
+{
+    pthread_mutex_lock(&block_lock);
+    start_block_locked(ms);
+    pthread_mutex_unlock(&block_lock);
+}
+
+static void arm_block(const char *path, long ms)
+{
+    pthread_mutex_lock(&block_lock);
+    snprintf(armed_path, sizeof armed_path, "%s", path);
+    armed_ms = ms;
     pthread_mutex_unlock(&block_lock);
 }
 
@@ -104,12 +133,15 @@ static int control_write(const char *data, size_t size)
     memcpy(text, data, size);
     text[size] = 0;
     for (char *save, *line = strtok_r(text, "\r\n", &save); line; line = strtok_r(NULL, "\r\n", &save)) {
+        char path[201];
         long value;
         char extra;
         if (sscanf(line, "delay %ld %c", &value, &extra) == 1 && value >= 0)
             atomic_store(&delay_ms, value);
         else if (sscanf(line, "block %ld %c", &value, &extra) == 1 && value >= 0)
             set_block(value);
+        else if (sscanf(line, "block-at %200s %ld %c", path, &value, &extra) == 2 && path[0] == '/' && value > 0)
+            arm_block(path, value);
         else if (strcmp(line, "reset") == 0)
             atomic_store(&op_count, 0);
         else
@@ -124,7 +156,7 @@ static int control_write(const char *data, size_t size)
     char full[PATH_MAX];                                           \
     if (is_control(path))                                          \
         return -EPERM;                                             \
-    slow_down();                                                   \
+    slow_down(path);                                               \
     if (snprintf(full, sizeof full, "%s%s", backing, path ? path : "") >= (int)sizeof full) \
         return -ENAMETOOLONG;
 

@@ -35,7 +35,6 @@ void touch_folder(const WCHAR *path, DWORD attributes, qv_first_touch *touch)
             return;
         attributes = data.dwFileAttributes;
     }
-    touch->attributes = attributes;
     touch->is_folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // Offline and cloud folders are never opened: they would be fetched.
     if (!touch->is_folder || !item_may_be_opened(attributes))
@@ -53,17 +52,14 @@ void touch_folder(const WCHAR *path, DWORD attributes, qv_first_touch *touch)
     // A link (junction, symbolic link, mounted folder) may lead to another
     // volume: where it did is remembered for its next listing and those of
     // the folders under it.
-    WCHAR led_to[QV_FOLDER_FORM_CHARS];
     if (read && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        find_opened_volume(path, handle, led_to);
+        remember_opened_volume(path, handle);
     CloseHandle(handle);
     if (!read) {
         touch->is_folder = false;
         return;
     }
-    // The folder's own attributes, behind a link the destination's.
-    touch->attributes = opened_attributes | (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
     touch->is_folder = (opened_attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     touch->enumerate = touch->is_folder && item_may_be_opened(opened_attributes);
-    touch->quick = elapsed_ms(start) < QV_QUICK_TOUCH_MS && on_fixed_drive(folder);
+    touch->quick = elapsed_ms(start) < QV_QUICK_TOUCH_MS && on_local_disk(folder);
 }

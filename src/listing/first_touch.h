@@ -8,7 +8,6 @@
 struct qv_first_touch {
     bool is_folder;
     bool enumerate;  // a folder that may be opened, and was: `stamp` is read
-    DWORD attributes;
     qv_folder_stamp stamp;
     bool quick;  // on a local fixed drive that answered at once: listing it again costs little
 };

@@ -93,16 +93,6 @@ void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, cons
     list_clear(list);
 }
 
-void kept_listing_forget(const WCHAR *folder, const qv_listing_rules *rules)
-{
-    AcquireSRWLockExclusive(&g_kept_lock);
-    for (kept_listing &kept : g_kept) {
-        if (kept.used && _wcsicmp(kept.folder, folder) == 0 && same_listing_rules(&kept.rules, rules))
-            drop(&kept);
-    }
-    ReleaseSRWLockExclusive(&g_kept_lock);
-}
-
 void kept_listings_expire()
 {
     AcquireSRWLockExclusive(&g_kept_lock);

@@ -43,9 +43,6 @@ bool kept_listing_copy(const WCHAR *folder, const qv_listing_rules *rules, const
 // oldest goes to stay within QV_KEPT_LISTINGS folders.
 void kept_listing_store(const WCHAR *folder, const qv_listing_rules *rules, const qv_folder_stamp *stamp,
                         qv_item_list *list);
-// Drops the listing kept for `folder` by `rules`: it no longer holds what
-// the folder holds.
-void kept_listing_forget(const WCHAR *folder, const qv_listing_rules *rules);
 // Drops the listings kept longer than g_kept_listing_ms.
 void kept_listings_expire();
 // Drops every kept listing (the module is unloaded).

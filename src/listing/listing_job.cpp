@@ -4,7 +4,6 @@
 // its worker, and freed by whichever lets it go last; the worker never
 // touches the extension object, which the host may release at any time.
 #include "listing/listing_job.h"
-#include <objbase.h>
 #include <string.h>
 #include <wchar.h>
 #include "listing/first_touch.h"

@@ -163,22 +163,22 @@ bool find_mapped_volume(const WCHAR *path, WCHAR *out)
     return _wcsicmp(out, root) != 0;
 }
 
-bool on_fixed_drive(const WCHAR *path)
+bool on_local_disk(const WCHAR *path)
 {
     WCHAR volume[QV_FOLDER_FORM_CHARS];
     UINT drive_type = DRIVE_UNKNOWN;
     return letter_answer(path, volume, &drive_type) && drive_type == DRIVE_FIXED;
 }
 
-bool find_opened_volume(const WCHAR *path, HANDLE handle, WCHAR *out)
+void remember_opened_volume(const WCHAR *path, HANDLE handle)
 {
     WCHAR written[QV_FOLDER_FORM_CHARS];
     if (server_of(path, written))
-        return false;  // a share's path leads to its server
+        return;  // a share's path leads to its server
     WCHAR final_path[MAX_PATH + 8];
     DWORD len = GetFinalPathNameByHandleW(handle, final_path, MAX_PATH + 8, VOLUME_NAME_DOS);
     if (len == 0 || len >= MAX_PATH + 8)
-        return false;
+        return;
     WCHAR led_to[QV_FOLDER_FORM_CHARS];
     if (!server_of(final_path, led_to)) {
         written_root(final_path, led_to);
@@ -186,11 +186,8 @@ bool find_opened_volume(const WCHAR *path, HANDLE handle, WCHAR *out)
         remembered(led_to, led_to);
     }
     volume_key(path, written);
-    if (_wcsicmp(led_to, written) == 0)
-        return false;
-    remember(path, led_to, DRIVE_UNKNOWN);
-    wcscpy(out, led_to);
-    return true;
+    if (_wcsicmp(led_to, written) != 0)
+        remember(path, led_to, DRIVE_UNKNOWN);
 }
 
 void volume_answers_forget()

@@ -25,13 +25,13 @@ bool find_mapped_volume(const WCHAR *path, WCHAR *out);
 
 // Whether `path` lies on a local disk (a fixed one, or a stick), as its
 // letter says (asked at most once a minute).
-bool on_fixed_drive(const WCHAR *path);
+bool on_local_disk(const WCHAR *path);
 
 // For a worker that opened `path` (`handle`, a folder): where the handle
 // actually leads, after links and mounted folders.  When that is another
-// volume than the path's own, it is remembered for volume_key (for the path
-// and everything under it), copied into `out`, and true returned.
-bool find_opened_volume(const WCHAR *path, HANDLE handle, WCHAR *out);
+// volume than the path's own, it is remembered for volume_key, for the path
+// and everything under it.
+void remember_opened_volume(const WCHAR *path, HANDLE handle);
 
 // Forgets every answer (the module is unloaded; tests).
 void volume_answers_forget();
